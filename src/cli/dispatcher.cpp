@@ -1,0 +1,5 @@
+#include "cli/dispatcher.h"
+
+namespace qev {
+void RunCommand(int, const char* const*) {}
+}  // namespace qev

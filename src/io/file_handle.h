@@ -1,0 +1,50 @@
+// FileHandle: the single owner of one open platform file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "types.h"
+
+namespace qev {
+
+// Synchronous and unbuffered: every operation is one or two platform calls.
+// Closed when it goes out of scope; never copied.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  // Closes first (returning false, without opening, if that fails), then
+  // opens an existing file for reading with read sharing.
+  bool OpenRead(const std::string& path);
+  // Closes first, then creates a new file for writing with no sharing;
+  // fails when any file or directory of that name exists.
+  bool CreateNew(const std::string& path);
+  // Seeks to offset from the start and reads up to size bytes into dest.
+  // Returns the count read; 0 when the seek or the read fails, or when
+  // offset is at or past the end of the file. Any unsigned 32-bit offset
+  // can be reached.
+  std::uint32_t ReadAt(std::uint32_t offset, std::uint32_t size, void* dest);
+  // Writes size bytes at the current position; returns the count written,
+  // 0 when the write call fails.
+  std::uint32_t Write(const void* src, std::uint32_t size);
+  bool SeekTo(std::uint32_t offset);
+  // The low 32 bits of the size; 0xFFFFFFFF passes through on failure.
+  std::uint32_t GetSize();
+  // False at once for a null out.
+  bool GetWriteTime(FILETIME* out);
+  bool SetAllTimes(const FILETIME* time);
+  // True when nothing is open. On failure the handle stays open.
+  bool Close();
+
+  bool IsOpen() const { return file_ != platform::kInvalidFile; }
+
+ private:
+  platform::NativeFile file_ = platform::kInvalidFile;
+};
+
+}  // namespace qev

@@ -1,0 +1,6 @@
+#include "cli/dispatcher.h"
+
+int main(int argc, char** argv) {
+  qev::RunCommand(argc, argv);
+  return 0;
+}

@@ -1,0 +1,95 @@
+// The one seam between qev and the operating system.
+//
+// Every call that touches the platform's file system, its directory search,
+// its locale-aware comparison, its time conversion or its buffer formatter
+// goes through this header. platform_posix.cpp gives POSIX systems the
+// behaviour that the Windows calls have; platform_win32.cpp makes the real
+// Windows calls. Nothing else in qev includes a platform header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "types.h"
+
+namespace qev::platform {
+
+// An open platform file: a file descriptor on POSIX, a HANDLE on Windows.
+using NativeFile = std::intptr_t;
+inline constexpr NativeFile kInvalidFile = -1;
+
+// Opens an existing regular file for reading at position 0, sharing it with
+// other readers only: while it is open nobody may open it for writing or
+// delete it. Fails for a missing path, a directory, or a file that somebody
+// is creating (held exclusively). Returns kInvalidFile on failure.
+NativeFile OpenExistingForRead(const char* path);
+
+// Creates a new empty file for writing and holds it exclusively: fails when
+// any file or directory of that name exists; while it is open nobody else
+// may open it. Returns kInvalidFile on failure.
+NativeFile CreateNewForWrite(const char* path);
+
+// Moves the position to offset bytes from the start (any unsigned 32-bit
+// offset; past the end of the file is allowed). False on failure.
+bool SeekFromStart(NativeFile file, std::uint32_t offset);
+
+// Synchronous read from the current position; *done receives the number of
+// bytes read (fewer, down to 0, at the end of the file). False on failure.
+bool ReadFromFile(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done);
+
+// Synchronous write at the current position, extending the file as needed;
+// *done receives the number of bytes written. False on failure.
+bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint32_t* done);
+
+// The low 32 bits of the file's size, or 0xFFFFFFFF on failure.
+std::uint32_t GetFileSizeLow(NativeFile file);
+
+// The file's last-write time (UTC).
+bool GetFileWriteTime(NativeFile file, FILETIME* out);
+
+// Sets creation (where the platform has one), last-access and last-write
+// time to the one value.
+bool SetFileTimes(NativeFile file, const FILETIME& time);
+
+// Releases the file. False on failure, in which case it is still open.
+bool CloseFile(NativeFile file);
+
+// Removes a file if the platform allows it. Refused, as on Windows, for a
+// directory, for a read-only file (no write permission bit at all), and for
+// a file that an open NativeFile of this process holds.
+bool DeletePath(const char* path);
+
+// One entry found by a directory search.
+struct FoundEntry {
+  std::string name;  // bare name, never a directory part
+  bool isDirectory = false;
+};
+
+// Searches the directory that pattern names (the current directory when it
+// has no directory part) for entries whose names match the last component,
+// in which '*' matches any run of characters and '?' one character, under
+// the platform's file-name case rule. A missing directory or a malformed
+// pattern gives an empty list. Entries come in the platform's search order
+// (sorted by byte value on POSIX).
+std::vector<FoundEntry> FindEntries(const std::string& pattern);
+
+// The platform's locale-aware whole-string comparison, ignoring case (user
+// default locale): true when the two strings compare equal.
+bool EqualIgnoringCase(const char* a, const char* b);
+
+// Converts a UTC time stamp to local time. The offset applied is the one in
+// force now in the process's time zone, the same for every stamp.
+bool FileTimeToLocal(const FILETIME& utc, FILETIME* local);
+
+// Splits a time stamp into calendar fields. Fails for values of 2^63 and
+// above.
+bool FileTimeToCalendar(const FILETIME& time, CalendarTime* out);
+
+// printf-style formatting into buffer (at most capacity bytes, NUL
+// included) with the platform's buffer formatter. Returns the number of
+// characters stored, without the NUL.
+int FormatToBuffer(char* buffer, std::size_t capacity, const char* format, ...);
+
+}  // namespace qev::platform
