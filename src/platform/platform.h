@@ -61,6 +61,17 @@ bool CloseFile(NativeFile file);
 // a file that an open NativeFile of this process holds.
 bool DeletePath(const char* path);
 
+// True for a directory separator of the platform: '/' on POSIX, '/' and
+// '\' on Windows.
+bool IsPathSeparator(char c);
+
+// True when writing a file of this name would reach something other than a
+// plain file of the current directory: on Windows a name with ':' (a drive
+// prefix or an alternate data stream) or a reserved device name (CON, PRN,
+// AUX, NUL, COM1-COM9, LPT1-LPT9, in any case, with any extension). Always
+// false on POSIX, where such names are ordinary.
+bool IsDeviceOrStreamName(const char* name);
+
 // One entry found by a directory search.
 struct FoundEntry {
   std::string name;  // bare name, never a directory part
