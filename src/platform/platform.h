@@ -101,6 +101,9 @@ bool FileTimeToCalendar(const FILETIME& time, CalendarTime* out);
 // printf-style formatting into buffer (at most capacity bytes, NUL
 // included) with the platform's buffer formatter. Returns the number of
 // characters stored, without the NUL.
+#if defined(__GNUC__)
+__attribute__((format(printf, 3, 4)))
+#endif
 int FormatToBuffer(char* buffer, std::size_t capacity, const char* format, ...);
 
 }  // namespace qev::platform
