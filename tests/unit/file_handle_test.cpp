@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <string>
-
 #include "scratch_dir.h"
 
 namespace qev {
@@ -14,94 +11,80 @@ namespace {
 
 using FileHandleTest = qev::testing::ScratchDirTest;
 
-TEST_F(FileHandleTest, CloseIsHarmlessWhenNothingIsOpen) {
-  FileHandle file;
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_TRUE(file.Close());
-  EXPECT_TRUE(file.Close());
-  char byte;
-  EXPECT_EQ(file.ReadAt(0, 1, &byte), 0u);
-  EXPECT_EQ(file.Write("x", 1), 0u);
-  EXPECT_EQ(file.GetSize(), 0xFFFFFFFFu);
-  EXPECT_FALSE(file.SeekTo(0));
-}
-
-TEST_F(FileHandleTest, OpenFailuresLeaveItClosed) {
+TEST_F(FileHandleTest, OpensOnlyWhatItMay) {
   WriteFile("old", "keep");
   mkdir("d", 0755);
+  ASSERT_EQ(mkfifo("pipe", 0644), 0);
+  ASSERT_EQ(symlink("nowhere", "dangling"), 0);
   FileHandle file;
-  EXPECT_FALSE(file.OpenRead("missing"));
-  EXPECT_FALSE(file.OpenRead("d"));
+  EXPECT_TRUE(file.Close());
+  // Reading takes existing regular files only; a FIFO must not hang.
+  for (const char* path : {"missing", "d", "pipe", ""}) {
+    EXPECT_FALSE(file.OpenRead(path)) << path;
+  }
   EXPECT_FALSE(file.OpenRead(std::string("old\0x", 5)));
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_FALSE(file.CreateNew("old"));
-  EXPECT_FALSE(file.CreateNew("d"));
-  EXPECT_FALSE(file.CreateNew(std::string("new\0x", 5)));
+  // Creation fails whenever the name exists in any form.
+  for (const char* path : {"old", "d", "dangling"}) {
+    EXPECT_FALSE(file.CreateNew(path)) << path;
+  }
   EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(ReadFile("old"), "keep");
-  EXPECT_FALSE(Exists("new"));
+  EXPECT_FALSE(Exists("nowhere"));
 }
 
-TEST_F(FileHandleTest, ReadAtStopsAtTheEnd) {
-  WriteFile("five", "abcde");
-  FileHandle file;
-  ASSERT_TRUE(file.OpenRead("five"));
-  EXPECT_EQ(file.GetSize(), 5u);
-  char buf[13] = {};
-  EXPECT_EQ(file.ReadAt(0, 13, buf), 5u);
-  EXPECT_STREQ(buf, "abcde");
-  EXPECT_EQ(file.ReadAt(3, 13, buf), 2u);
-  EXPECT_EQ(std::string(buf, 2), "de");
-  EXPECT_EQ(file.ReadAt(5, 13, buf), 0u);
-  EXPECT_EQ(file.ReadAt(0x80000000u, 13, buf), 0u);
-  FILETIME t;
-  EXPECT_FALSE(file.GetWriteTime(nullptr));
-  EXPECT_TRUE(file.GetWriteTime(&t));
-  EXPECT_FALSE(file.SetAllTimes(nullptr));
-}
-
-// Offsets are unsigned 32-bit values: the upper half of the range reads
-// like the lower one (a sparse file keeps this cheap).
 TEST_F(FileHandleTest, ReadAtReachesEveryUnsigned32BitOffset) {
   const int fd = open("big", O_WRONLY | O_CREAT, 0644);
-  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, "abcde", 5, 0), 5);
   ASSERT_EQ(pwrite(fd, "HIGH", 4, 0x80000000), 4);
   ASSERT_EQ(pwrite(fd, "TOP", 3, 0xFFFFFFF0), 3);
-  ASSERT_EQ(ftruncate(fd, 0x100000005), 0);  // size past 4 GiB: low 32 bits = 5
+  ASSERT_EQ(ftruncate(fd, 0x100000005), 0);  // sparse; the low 32 bits of the size are 5
   close(fd);
 
   FileHandle file;
   ASSERT_TRUE(file.OpenRead("big"));
   EXPECT_EQ(file.GetSize(), 5u);
-  char buf[16] = {};
+  char buf[13];
+  EXPECT_EQ(file.ReadAt(3, 2, buf), 2u);
+  EXPECT_EQ(std::string(buf, 2), "de");
   EXPECT_EQ(file.ReadAt(0x80000000u, 4, buf), 4u);
   EXPECT_EQ(std::string(buf, 4), "HIGH");
-  EXPECT_EQ(file.ReadAt(0xFFFFFFF0u, 3, buf), 3u);
-  EXPECT_EQ(std::string(buf, 3), "TOP");
-  EXPECT_EQ(file.ReadAt(0xFFFFFFFFu, 1, buf), 1u);
-  EXPECT_EQ(buf[0], '\0');
+  EXPECT_EQ(file.ReadAt(0xFFFFFFF0u, 13, buf), 13u);
+  EXPECT_EQ(std::string(buf, 4), std::string("TOP\0", 4));
+
+  WriteFile("five", "abcde");
+  ASSERT_TRUE(file.OpenRead("five"));
+  EXPECT_EQ(file.ReadAt(0, 13, buf), 5u);
+  EXPECT_EQ(file.ReadAt(5, 13, buf), 0u);
+  EXPECT_EQ(file.ReadAt(0x80000000u, 13, buf), 0u);
 }
 
-TEST_F(FileHandleTest, WritesThenRewritesTheHeader) {
+TEST_F(FileHandleTest, CreatedFileIsExclusiveUntilClosed) {
   FileHandle file;
+  FileHandle reader;
   ASSERT_TRUE(file.CreateNew("out"));
   EXPECT_EQ(file.Write("\0\0\0\0body", 8), 8u);
+  EXPECT_FALSE(reader.OpenRead("out"));
   EXPECT_TRUE(file.SeekTo(0));
   EXPECT_EQ(file.Write("HEAD", 4), 4u);
-  EXPECT_EQ(file.GetSize(), 8u);
-  // The file being created is held exclusively, also against this process.
-  FileHandle reader;
-  EXPECT_FALSE(reader.OpenRead("out"));
-  FILETIME stamp{0x12345678, 0x01D00000};
-  EXPECT_TRUE(file.SetAllTimes(&stamp));
-  // Reopening closes the old file first.
-  ASSERT_TRUE(file.OpenRead("out"));
-  FILETIME back;
-  ASSERT_TRUE(file.GetWriteTime(&back));
-  EXPECT_EQ(back.dwLowDateTime, stamp.dwLowDateTime);
-  EXPECT_EQ(back.dwHighDateTime, stamp.dwHighDateTime);
+  EXPECT_TRUE(file.Close());
   EXPECT_TRUE(reader.OpenRead("out"));
   EXPECT_EQ(ReadFile("out"), "HEADbody");
+}
+
+TEST_F(FileHandleTest, TimesKeepEvery100Nanoseconds) {
+  FileHandle file;
+  ASSERT_TRUE(file.CreateNew("t"));
+  EXPECT_FALSE(file.GetWriteTime(nullptr));
+  EXPECT_FALSE(file.SetAllTimes(nullptr));
+  // In 2025, in 1949 (before the POSIX epoch) and in 2076 (past 2038).
+  for (const std::uint64_t ticks :
+       {134'000'000'000'000'001ull, 110'000'000'000'000'007ull, 150'000'000'000'000'003ull}) {
+    const FILETIME set{static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
+    FILETIME got;
+    ASSERT_TRUE(file.SetAllTimes(&set));
+    ASSERT_TRUE(file.GetWriteTime(&got));
+    EXPECT_EQ((std::uint64_t{got.dwHighDateTime} << 32) | got.dwLowDateTime, ticks);
+  }
 }
 
 }  // namespace

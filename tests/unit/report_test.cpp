@@ -6,19 +6,17 @@ namespace qev {
 namespace {
 
 TEST(FormatThousands, WidensOnlyAtEachBoundary) {
-  EXPECT_EQ(FormatThousands(0), "  0");
-  EXPECT_EQ(FormatThousands(7), "  7");
-  EXPECT_EQ(FormatThousands(999), "999");
-  EXPECT_EQ(FormatThousands(1000), "  1,000");
-  EXPECT_EQ(FormatThousands(1005), "  1,005");
-  EXPECT_EQ(FormatThousands(65536), " 65,536");
-  EXPECT_EQ(FormatThousands(999'999), "999,999");
-  EXPECT_EQ(FormatThousands(1'000'000), "  1,000,000");
-  EXPECT_EQ(FormatThousands(12'003'045), " 12,003,045");
-  EXPECT_EQ(FormatThousands(999'999'999), "999,999,999");
-  EXPECT_EQ(FormatThousands(1'000'000'000), "1,000,000,000");
-  EXPECT_EQ(FormatThousands(1'000'000'001), "1,000,000,001");
-  EXPECT_EQ(FormatThousands(4'294'967'295), "4,294,967,295");
+  const std::pair<std::uint32_t, const char*> cases[] = {{0, "  0"},
+                                                         {999, "999"},
+                                                         {1000, "  1,000"},
+                                                         {65536, " 65,536"},
+                                                         {999'999, "999,999"},
+                                                         {1'000'000, "  1,000,000"},
+                                                         {12'003'045, " 12,003,045"},
+                                                         {999'999'999, "999,999,999"},
+                                                         {1'000'000'000, "1,000,000,000"},
+                                                         {4'294'967'295, "4,294,967,295"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(FormatThousands(value), text);
 }
 
 }  // namespace

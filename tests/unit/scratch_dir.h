@@ -3,13 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 
 namespace qev::testing {
@@ -18,26 +17,22 @@ class ScratchDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = std::filesystem::current_path();
-    std::string templ = (std::filesystem::temp_directory_path() / "qev-unit-XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
-    std::filesystem::current_path(dir_);
+    std::string dir = (std::filesystem::temp_directory_path() / "qev-unit-XXXXXX").string();
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    std::filesystem::current_path(dir_ = dir);
   }
   void TearDown() override {
     std::filesystem::current_path(previous_);
-    std::error_code ignored;
-    // Read-only files inside are removed all the same (as root, or because
-    // the directory itself stays writable).
-    std::filesystem::remove_all(dir_, ignored);
+    std::filesystem::remove_all(dir_);
   }
 
   static void WriteFile(const std::string& name, const std::string& content) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out << content;
+    std::ofstream(name, std::ios::binary) << content;
   }
   static std::string ReadFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ostringstream content;
+    content << std::ifstream(name, std::ios::binary).rdbuf();
+    return content.str();
   }
   static bool Exists(const std::string& name) {
     struct stat st;
