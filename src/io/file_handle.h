@@ -35,6 +35,8 @@ class FileHandle {
   bool SeekTo(std::uint32_t offset);
   // The low 32 bits of the size; 0xFFFFFFFF passes through on failure.
   std::uint32_t GetSize();
+  // The whole size, beyond 4 GiB too. False on failure.
+  bool GetFullSize(std::uint64_t* size) const { return platform::GetFileSize64(file_, size); }
   // False at once for a null out.
   bool GetWriteTime(FILETIME* out);
   bool SetAllTimes(const FILETIME* time);

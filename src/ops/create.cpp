@@ -1,5 +1,230 @@
 #include "ops/create.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#include "coding/bit_stream.h"
+#include "coding/lzss.h"
+#include "formats/format3.h"
+#include "formats/format4.h"
+#include "io/file_handle.h"
+#include "io/path.h"
+#include "platform/platform.h"
+
 namespace qev {
-void CreateArchive(ArchiveFormat, const std::string&, const NameList&) {}
+namespace {
+
+// Room for the streams of members up to 3,728,268 bytes without growing.
+constexpr std::size_t kPackedReserve = 4 * 1024 * 1024;
+
+// Every offset and size is a 32-bit number, and the readers take the
+// archive's size from the low 32 bits of the file size: an archive that
+// reaches 4 GiB could not be read back whole.
+constexpr std::uint64_t kMaxArchiveSize = UINT32_MAX;
+
+constexpr std::size_t kMaxNameLength = sizeof(Format3Entry::name) - 1;
+
+enum class Outcome { kStored, kCannotOpen, kTooLarge, kWriteError };
+
+// What one run of creation holds from the first member to the header.
+struct Builder {
+  FileHandle archive;
+  ByteBuffer packed;            // each member's stream, then the table, then (format 3) the header
+  ByteBuffer data;              // each member's contents, then (format 4) the plain table
+  std::uint64_t position = 0;   // where the next member stream starts
+  std::uint64_t tableBits = 0;  // upper bound of the table for the members stored so far
+};
+
+// LzssStore writes nine bits per byte and a 14-bit end marker.
+std::uint64_t StreamLength(std::uint64_t plainLength) { return (9 * plainLength + 14 + 7) / 8; }
+
+// At most what an entry adds to the stored table: format 3 packs five
+// numbers of up to 34 bits and the name's bytes with its NUL; format 4
+// stores the name, its NUL and 12 bytes of numbers as nine-bit literals.
+template <class Entry>
+std::uint64_t EntryTableBits(std::size_t nameLength) {
+  if constexpr (std::is_same_v<Entry, Format3Entry>) {
+    return 5 * 34 + 8 * (static_cast<std::uint64_t>(nameLength) + 1);
+  } else {
+    return 9 * (static_cast<std::uint64_t>(nameLength) + 1 + 12);
+  }
+}
+
+// The table's bytes for that many bits, with room for the end marker.
+std::uint64_t TableBytes(std::uint64_t bits) { return (bits + 7) / 8 + 2; }
+
+bool WriteAll(FileHandle& file, const ByteBuffer& bytes) {
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  return bytes.size() <= UINT32_MAX && file.Write(bytes.data(), size) == size;
+}
+
+// Stores the file that name gives as the member described by entry, and
+// appends its stream to the archive.
+template <class Entry>
+Outcome StoreMember(const std::string& name, Entry& entry, Builder& builder) {
+  // Only a bare name is stored. One that does not fit the name field, or
+  // that no extraction would write, cannot be archived.
+  const std::string bare = BareName(name);
+  if (bare.size() > kMaxNameLength || !IsSafeMemberName(bare)) return Outcome::kCannotOpen;
+  std::memcpy(entry.name, bare.c_str(), bare.size() + 1);
+  entry.offset = static_cast<std::uint32_t>(builder.position);
+
+  FileHandle input;
+  std::uint64_t fullSize = 0;
+  if (!input.OpenRead(name) || !input.GetFullSize(&fullSize)) return Outcome::kCannotOpen;
+  // Checked before anything is read, so that an input far too big costs
+  // neither memory nor time.
+  const std::uint64_t tableBits = builder.tableBits + EntryTableBits<Entry>(bare.size());
+  if (fullSize > UINT32_MAX ||
+      builder.position + StreamLength(fullSize) + TableBytes(tableBits) > kMaxArchiveSize) {
+    return Outcome::kTooLarge;
+  }
+  const auto size = static_cast<std::uint32_t>(fullSize);
+  entry.size = size;
+  if constexpr (std::is_same_v<Entry, Format3Entry>) {
+    input.GetWriteTime(&entry.writeTime);
+  } else {
+    entry.reserved = 0;
+  }
+
+  std::uint32_t checksum = 0;
+  try {
+    builder.data.resize(size);
+    // A file that delivers less than its size has changed or cannot be
+    // read: storing zeros in place of its bytes would lose them unseen.
+    if (input.ReadAt(0, size, builder.data.data()) != size) return Outcome::kCannotOpen;
+    checksum = LzssStore(builder.data, builder.packed);
+  } catch (const std::bad_alloc&) {
+    ByteBuffer().swap(builder.data);
+    ByteBuffer().swap(builder.packed);
+    return Outcome::kTooLarge;
+  }
+  if constexpr (std::is_same_v<Entry, Format3Entry>) entry.checksum = checksum;
+
+  if (!WriteAll(builder.archive, builder.packed)) return Outcome::kWriteError;
+  builder.position += builder.packed.size();
+  builder.tableBits = tableBits;
+  return Outcome::kStored;
+}
+
+void PutLittleEndian(std::uint8_t* out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Appends the table behind the last member stream, then goes back and
+// writes the header over the zeroed header area. False when a write fails.
+bool WriteTableAndHeader(const std::vector<Format3Entry>& entries, Builder& builder) {
+  const auto tableOffset = static_cast<std::uint32_t>(builder.position);
+  BitWriter writer;
+  writer.Reset(builder.packed);
+  EncodeFormat3Table(entries, writer);
+  if (!WriteAll(builder.archive, builder.packed) || !builder.archive.SeekTo(0)) return false;
+  writer.Reset(builder.packed);
+  EncodeFormat3Header(static_cast<std::uint32_t>(entries.size()), tableOffset, writer);
+  return WriteAll(builder.archive, builder.packed);
+}
+
+bool WriteTableAndHeader(const std::vector<Format4Entry>& entries, Builder& builder) {
+  const auto tableOffset = static_cast<std::uint32_t>(builder.position);
+  BuildFormat4Table(entries, builder.data);
+  LzssStore(builder.data, builder.packed);
+  if (!WriteAll(builder.archive, builder.packed) || !builder.archive.SeekTo(0)) return false;
+  const std::uint32_t fields[4] = {kFormat4Magic, static_cast<std::uint32_t>(entries.size()),
+                                   tableOffset, static_cast<std::uint32_t>(builder.data.size())};
+  for (const std::uint32_t field : fields) {
+    std::uint8_t bytes[4];
+    PutLittleEndian(bytes, field);
+    if (builder.archive.Write(bytes, 4) != 4) return false;
+  }
+  return true;
+}
+
+// Closes the archive and removes it: an archive that cannot be finished
+// is not left behind.
+void Abandon(Builder& builder, const std::string& archivePath) {
+  builder.archive.Close();
+  platform::DeletePath(archivePath.c_str());
+}
+
+template <class Entry>
+void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
+                   const NameList& names) {
+  // Whatever stands at the path goes first; a file that cannot be deleted
+  // makes the creation fail, and then nothing at all is done.
+  platform::DeletePath(archivePath.c_str());
+  Builder builder;
+  if (!builder.archive.CreateNew(archivePath)) return;
+
+  std::vector<Entry> entries;
+  try {
+    entries.reserve(names.size());
+    builder.packed.reserve(kPackedReserve);
+  } catch (const std::bad_alloc&) {
+    // Only hints failed; the members grow what they need as they come.
+  }
+  // Zeros until the header is written last: an archive whose creation
+  // stops early carries no magic.
+  const std::uint8_t zeros[kFormat4HeaderSize] = {};
+  static_assert(kFormat3HeaderArea <= kFormat4HeaderSize);
+  if (builder.archive.Write(zeros, headerSize) != headerSize) {
+    std::fputs("write error\n", stdout);
+    Abandon(builder, archivePath);
+    return;
+  }
+  builder.position = headerSize;
+
+  for (const std::string& name : names) {
+    std::printf("%s", name.c_str());
+    Outcome outcome = Outcome::kTooLarge;
+    try {
+      entries.emplace_back();
+      outcome = StoreMember(name, entries.back(), builder);
+    } catch (const std::bad_alloc&) {
+    }
+    switch (outcome) {
+      case Outcome::kStored:
+        std::fputs(" ...OK\n", stdout);
+        continue;
+      case Outcome::kCannotOpen:
+        std::fputs(" ...cannot open\n", stdout);
+        break;
+      case Outcome::kTooLarge:
+        std::fputs(" ...too large\n", stdout);
+        break;
+      case Outcome::kWriteError:
+        std::fputs(" ...write error\n", stdout);
+        break;
+    }
+    Abandon(builder, archivePath);
+    return;
+  }
+
+  bool written = false;
+  try {
+    written = WriteTableAndHeader(entries, builder);
+  } catch (const std::bad_alloc&) {
+  }
+  // A close that fails may have lost buffered bytes of the archive.
+  if (!written || !builder.archive.Close()) {
+    std::fputs("write error\n", stdout);
+    Abandon(builder, archivePath);
+    return;
+  }
+  std::printf("total: %d files\n", static_cast<int>(static_cast<std::uint32_t>(names.size())));
+}
+
+}  // namespace
+
+void CreateArchive(ArchiveFormat format, const std::string& archivePath, const NameList& names) {
+  if (format == ArchiveFormat::kFormat3) {
+    CreateEntries<Format3Entry>(kFormat3HeaderArea, archivePath, names);
+  } else {
+    CreateEntries<Format4Entry>(kFormat4HeaderSize, archivePath, names);
+  }
+}
+
 }  // namespace qev

@@ -46,6 +46,9 @@ bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint
 // The low 32 bits of the file's size, or 0xFFFFFFFF on failure.
 std::uint32_t GetFileSizeLow(NativeFile file);
 
+// The file's whole size, beyond 4 GiB too. False on failure.
+bool GetFileSize64(NativeFile file, std::uint64_t* size);
+
 // The file's last-write time (UTC).
 bool GetFileWriteTime(NativeFile file, FILETIME* out);
 

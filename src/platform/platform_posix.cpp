@@ -166,6 +166,13 @@ std::uint32_t GetFileSizeLow(NativeFile file) {
   return static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size));
 }
 
+bool GetFileSize64(NativeFile file, std::uint64_t* size) {
+  struct stat st;
+  if (fstat(ToFd(file), &st) != 0 || st.st_size < 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
 bool GetFileWriteTime(NativeFile file, FILETIME* out) {
   struct stat st;
   if (fstat(ToFd(file), &st) != 0) return false;
