@@ -1,6 +1,6 @@
-// Archives laid out byte by byte from the formats' rules, written apart
-// from qev's own encoders so that the tests can check qev against them and
-// can build streams and indexes that qev never writes.
+// Archives laid out byte by byte from the formats' rules, apart from qev's
+// own encoders, so that the tests can check qev against them and can build
+// streams and indexes that qev never writes.
 #pragma once
 
 #include <cstdint>
@@ -12,27 +12,26 @@ namespace qev::e2e {
 // Bits appended most significant first; the last byte is filled with zeros.
 class BitString {
  public:
-  void Put(int n, std::uint32_t value) {
-    for (int i = n - 1; i >= 0; --i) {
-      if (free_ == 0) {
-        bytes_.push_back('\0');
-        free_ = 8;
-      }
-      --free_;
-      if ((value >> i) & 1) bytes_.back() = static_cast<char>(bytes_.back() | (1 << free_));
+  void Put(int n, std::uint64_t value) {
+    for (int i = n - 1; i >= 0; --i, ++bits_) {
+      if (bits_ % 8 == 0) bytes_.push_back('\0');
+      if ((value >> i) & 1) bytes_.back() = static_cast<char>(bytes_.back() | 0x80 >> bits_ % 8);
     }
   }
   // A 2-bit class, then the value in 8, 16, 24 or 32 bits.
   void PutPacked(std::uint32_t value) {
     const int cls = value <= 0xFF ? 0 : value <= 0xFFFF ? 1 : value <= 0xFFFFFF ? 2 : 3;
-    Put(2, static_cast<std::uint32_t>(cls));
+    Put(2, cls);
     Put(8 * cls + 8, value);
+  }
+  void PutBytes(const std::string& bytes) {
+    for (const char c : bytes) Put(8, static_cast<unsigned char>(c));
   }
   const std::string& Bytes() const { return bytes_; }
 
  private:
   std::string bytes_;
-  int free_ = 0;
+  int bits_ = 0;
 };
 
 inline std::uint32_t ByteSum(const std::string& bytes) {
@@ -41,21 +40,17 @@ inline std::uint32_t ByteSum(const std::string& bytes) {
   return sum;
 }
 
-// The stream of literals that a plain writer produces, end marker included.
+// Literals only, then the end marker: what qev's creation writes.
 inline std::string LiteralStream(const std::string& plain) {
   BitString bits;
-  for (const char c : plain) {
-    bits.Put(1, 1);
-    bits.Put(8, static_cast<unsigned char>(c));
-  }
+  for (const char c : plain) bits.Put(9, 0x100 | static_cast<unsigned char>(c));
   bits.Put(14, 0);
   return bits.Bytes();
 }
 
 inline std::string Le32(std::uint32_t v) {
-  std::string out;
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
-  return out;
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+          static_cast<char>(v >> 24)};
 }
 
 inline constexpr std::uint32_t kAuto = 0xFFFFFFFF;
@@ -69,8 +64,11 @@ struct Member {
   std::uint32_t offset = kAuto;    // kAuto: where the stream lies
 };
 
-// Lays out the streams from headerSize on and fills in the automatic
-// offsets; returns the stream bytes.
+inline Member Stored(const std::string& name, const std::string& content, std::uint64_t time = 0) {
+  return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
+}
+
+// The streams from headerSize on; fills in the automatic offsets.
 inline std::string PlaceStreams(std::vector<Member>& members, std::uint32_t headerSize) {
   std::string streams;
   for (Member& m : members) {
@@ -82,11 +80,10 @@ inline std::string PlaceStreams(std::vector<Member>& members, std::uint32_t head
 
 inline std::string Format3Archive(std::vector<Member> members) {
   const std::string streams = PlaceStreams(members, 13);
-  const auto tableOffset = static_cast<std::uint32_t>(13 + streams.size());
   BitString header;
-  for (const char c : std::string("QEV3")) header.Put(8, static_cast<unsigned char>(c));
+  header.PutBytes("QEV3");
   header.PutPacked(static_cast<std::uint32_t>(members.size()));
-  header.PutPacked(tableOffset);
+  header.PutPacked(static_cast<std::uint32_t>(13 + streams.size()));
   BitString table;
   for (const Member& m : members) {
     table.PutPacked(static_cast<std::uint32_t>(m.time >> 32));
@@ -94,32 +91,25 @@ inline std::string Format3Archive(std::vector<Member> members) {
     table.PutPacked(m.checksum == kAuto ? ByteSum(m.stream) : m.checksum);
     table.PutPacked(m.offset);
     table.PutPacked(m.size);
-    for (const char c : m.name + '\0') table.Put(8, static_cast<unsigned char>(c));
+    table.PutBytes(m.name + '\0');
   }
-  std::string area = header.Bytes();
-  area.resize(13, '\0');
-  return area + streams + table.Bytes();
+  return header.Bytes() + std::string(13 - header.Bytes().size(), '\0') + streams + table.Bytes();
 }
 
 inline std::string Format4Archive(std::vector<Member> members) {
   const std::string streams = PlaceStreams(members, 16);
   std::string plain;
-  for (const Member& m : members) {
-    plain += m.name + '\0' + Le32(m.offset) + Le32(m.size) + Le32(0);
-  }
+  for (const Member& m : members) plain += m.name + '\0' + Le32(m.offset) + Le32(m.size) + Le32(0);
   return "QEV4" + Le32(static_cast<std::uint32_t>(members.size())) +
          Le32(static_cast<std::uint32_t>(16 + streams.size())) +
          Le32(static_cast<std::uint32_t>(plain.size())) + streams + LiteralStream(plain);
 }
 
-// A member stored as literals, as qev stores it.
-inline Member Stored(const std::string& name, const std::string& content, std::uint64_t time = 0) {
-  Member m;
-  m.name = name;
-  m.stream = LiteralStream(content);
-  m.size = static_cast<std::uint32_t>(content.size());
-  m.time = time;
-  return m;
+// The lines with which x and l open a recognised archive.
+inline std::string OpenLines(const std::string& command, const std::string& path, int format,
+                             std::size_t count) {
+  return "command: " + command + " , file: " + path + "\nopen... " + path + " is QEV" +
+         std::to_string(format) + " file.\nfile count: " + std::to_string(count) + "\n";
 }
 
 }  // namespace qev::e2e

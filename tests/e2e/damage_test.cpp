@@ -13,8 +13,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Every damaged archive is listed and extracted from the subdirectory
-// work; whatever the archive says, qev ends normally and nothing but the
-// damaged archive and work itself stands in the test's directory.
+// work: whatever it says, qev ends normally, and nothing but the archive
+// and work itself stands in the test's directory afterwards.
 class Damage : public E2eTest {
  protected:
   void ListAndExtract(const std::string& bytes, const std::string& what) {
@@ -23,24 +23,19 @@ class Damage : public E2eTest {
     fs::remove_all("work");
     MakeDir("work");
     fs::current_path("work");
-    for (const char* command : {"l", "x"}) {
+    for (const std::string command : {"l", "x"}) {
       const RunResult run = Qev({command, "../damaged"});
       EXPECT_EQ(run.status, 0) << command;
-      EXPECT_EQ(run.out.rfind(std::string("command: ") + command, 0), 0u) << command;
+      EXPECT_TRUE(run.out.starts_with("command: " + command)) << command;
     }
     fs::current_path("..");
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(".")) {
-      names.insert(entry.path().filename().string());
-    }
+    for (const auto& entry : fs::directory_iterator(".")) names.insert(entry.path().filename());
     EXPECT_EQ(names, (std::set<std::string>{"damaged", "work"}));
   }
 
   static std::vector<std::string> Samples() {
-    Member mid;  // abababa through a back-reference
-    mid.name = "mid";
-    mid.stream = Bytes({0xB0, 0xD8, 0x80, 0x01, 0x20, 0x00, 0x00});
-    mid.size = 7;
+    const Member mid{"mid", Bytes({0xB0, 0xD8, 0x80, 0x01, 0x20, 0x00, 0x00}), 7};
     const std::vector<Member> members = {Stored("a", "abc", 132500000000000000), mid,
                                          Stored("b", "xyz")};
     return {Format3Archive(members), Format4Archive(members)};
@@ -57,18 +52,15 @@ TEST_F(Damage, TruncatedAnywhere) {
 }
 
 TEST_F(Damage, BytesChangedAtRandom) {
-  // QEV_DAMAGE_SEED replays a run.
-  const char* given = std::getenv("QEV_DAMAGE_SEED");
+  const char* given = std::getenv("QEV_DAMAGE_SEED");  // replays a run
   const unsigned seed = given != nullptr ? static_cast<unsigned>(std::strtoul(given, nullptr, 10))
                                          : std::random_device()();
   std::cout << "damage seed: " << seed << "\n";
-  RecordProperty("seed", std::to_string(seed));
   std::mt19937 random(seed);
   for (const std::string& archive : Samples()) {
     for (int round = 0; round < 20; ++round) {
       std::string damaged = archive;
-      const int changes = 1 + static_cast<int>(random() % 3);
-      for (int i = 0; i < changes; ++i) {
+      for (int changes = 1 + random() % 3; changes > 0; --changes) {
         damaged[random() % damaged.size()] ^= static_cast<char>(1 + random() % 255);
       }
       ListAndExtract(damaged, "seed " + std::to_string(seed) + " round " + std::to_string(round));
