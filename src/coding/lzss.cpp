@@ -1,8 +1,25 @@
+// The fast codec. It must match lzss_reference.cpp byte for byte and
+// checksum for checksum, on every input including truncated and damaged
+// streams.
+//
+// Both directions lean on one fact: eight literals are 72 bits, nine whole
+// bytes. The first 64 bits hold seven flag-and-byte pairs and the eighth
+// flag, the last 8 bits the eighth byte. Byte i of the group sits at bits
+// 55 - 9i up of the 64-bit big-endian word, and at bits 56 - 8i up of the
+// plain word, so converting a group is moving seven 8-bit fields by i + 1
+// bits each. Where SSE2 is available (every x86-64 compiler) two groups are
+// converted at once in the two 64-bit lanes of a vector register, with the
+// same masks and shifts as the scalar code.
 #include "coding/lzss.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#define QEV_LZSS_SSE2 1
+#include <emmintrin.h>
+#endif
 
 namespace qev {
 namespace {
@@ -21,64 +38,276 @@ void StoreBigEndian64(std::uint8_t* p, std::uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (56 - 8 * i));
 }
 
-std::uint64_t LoadLittleEndian64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v |= std::uint64_t{p[i]} << (8 * i);
-  return v;
-}
-
-// Adds the bytes of a 64-bit word pairwise into four 16-bit lanes. Each call
-// adds at most 510 to a lane, so a lane holds 128 calls without carrying.
-constexpr std::uint64_t kEvenBytes = 0x00FF00FF00FF00FFull;
-constexpr std::size_t kLaneCalls = 128;
-
-std::uint64_t AddBytePairs(std::uint64_t lanes, std::uint64_t word) {
-  return lanes + (word & kEvenBytes) + ((word >> 8) & kEvenBytes);
-}
-
-std::uint32_t FoldLanes(std::uint64_t lanes) {
-  const std::uint64_t halves =
-      (lanes & 0x0000FFFF0000FFFFull) + ((lanes >> 16) & 0x0000FFFF0000FFFFull);
-  return static_cast<std::uint32_t>(halves + (halves >> 32));
-}
-
 // The plain sum, modulo 2^32, of the bytes in [begin, end).
 std::uint32_t SumBytes(const std::uint8_t* begin, const std::uint8_t* end) {
   std::uint32_t sum = 0;
-  while (static_cast<std::size_t>(end - begin) >= 8 * kLaneCalls) {
-    std::uint64_t lanes = 0;
-    for (std::size_t i = 0; i < kLaneCalls; ++i, begin += 8) {
-      lanes = AddBytePairs(lanes, LoadLittleEndian64(begin));
-    }
-    sum += FoldLanes(lanes);
+#if QEV_LZSS_SSE2
+  __m128i lanes = _mm_setzero_si128();
+  for (; end - begin >= 16; begin += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin));
+    lanes = _mm_add_epi64(lanes, _mm_sad_epu8(v, _mm_setzero_si128()));
   }
+  sum = static_cast<std::uint32_t>(_mm_cvtsi128_si32(lanes)) +
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(lanes, lanes)));
+#endif
   for (; begin != end; ++begin) sum += *begin;
   return sum;
 }
 
+// Masks and shifts of the group conversion. FieldMask selects the fields
+// i < 7 with (i & step) set, field i's low bit being at 56 - 8i - shifted(i).
+constexpr std::uint64_t kEightFlags =
+    1ull << 63 | 1ull << 54 | 1ull << 45 | 1ull << 36 | 1ull << 27 | 1ull << 18 | 1ull << 9 | 1ull;
+
+template <typename Shifted>
+constexpr std::uint64_t FieldMask(unsigned step, Shifted shifted) {
+  std::uint64_t mask = 0;
+  for (int i = 0; i < 7; ++i) {
+    if (static_cast<unsigned>(i) & step) mask |= 0xFFull << (56 - 8 * i - shifted(i));
+  }
+  return mask;
+}
+
+// Spreading moves the fields right, widest step first, so that no field
+// crosses another; a final shift by one makes room for the flags.
+constexpr std::uint64_t kSpread4 = FieldMask(4, [](int) { return 0; });
+constexpr std::uint64_t kSpread2 = FieldMask(2, [](int i) { return i & 4; });
+constexpr std::uint64_t kSpread1 = FieldMask(1, [](int i) { return i & 6; });
+
+// Gathering drops the flags and moves every field up by one, which leaves
+// field i exactly i bits below its plain place; then the fields move left,
+// narrowest step first.
+constexpr std::uint64_t kGather1 = FieldMask(1, [](int i) { return i; });
+constexpr std::uint64_t kGather2 = FieldMask(2, [](int i) { return i & ~1; });
+constexpr std::uint64_t kGather4 = FieldMask(4, [](int i) { return i & ~3; });
+
+// Bytes 0..6 of plain (big-endian order) as seven literals and the eighth
+// flag.
+std::uint64_t SpreadLiterals(std::uint64_t plain) {
+  std::uint64_t t = plain & ~0xFFull;
+  std::uint64_t m = t & kSpread4;
+  t = (t ^ m) | (m >> 4);
+  m = t & kSpread2;
+  t = (t ^ m) | (m >> 2);
+  m = t & kSpread1;
+  t = (t ^ m) | (m >> 1);
+  return (t >> 1) | kEightFlags;
+}
+
+// The inverse of SpreadLiterals: bytes 0..6 in big-endian order, low byte 0.
+std::uint64_t GatherLiterals(std::uint64_t packed) {
+  std::uint64_t t = (packed & ~kEightFlags) << 1;
+  std::uint64_t m = t & kGather1;
+  t = (t ^ m) | (m << 1);
+  m = t & kGather2;
+  t = (t ^ m) | (m << 2);
+  m = t & kGather4;
+  t = (t ^ m) | (m << 4);
+  return t;
+}
+
+#if QEV_LZSS_SSE2
+__m128i Splat(std::uint64_t v) { return _mm_set1_epi64x(static_cast<long long>(v)); }
+
+// Reverses the bytes of each 64-bit lane.
+__m128i ByteSwapLanes(__m128i v) {
+  v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+  v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
+  return _mm_shufflehi_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
+}
+
+// One masked move: the bits of t under mask move by `bits`.
+template <int bits>
+__m128i MoveRight(__m128i t, std::uint64_t mask) {
+  const __m128i m = _mm_and_si128(t, Splat(mask));
+  return _mm_or_si128(_mm_xor_si128(t, m), _mm_srli_epi64(m, bits));
+}
+
+template <int bits>
+__m128i MoveLeft(__m128i t, std::uint64_t mask) {
+  const __m128i m = _mm_and_si128(t, Splat(mask));
+  return _mm_or_si128(_mm_xor_si128(t, m), _mm_slli_epi64(m, bits));
+}
+
+// SpreadLiterals and GatherLiterals on both lanes.
+__m128i SpreadLiterals2(__m128i plain) {
+  __m128i t = _mm_andnot_si128(Splat(0xFF), plain);
+  t = MoveRight<1>(MoveRight<2>(MoveRight<4>(t, kSpread4), kSpread2), kSpread1);
+  return _mm_or_si128(_mm_srli_epi64(t, 1), Splat(kEightFlags));
+}
+
+__m128i GatherLiterals2(__m128i packed) {
+  const __m128i t = _mm_slli_epi64(_mm_andnot_si128(Splat(kEightFlags), packed), 1);
+  return MoveLeft<4>(MoveLeft<2>(MoveLeft<1>(t, kGather1), kGather2), kGather4);
+}
+#endif
+
 // Decoding appends to the caller's buffer through a raw pointer: the buffer
-// is resized ahead of the decoder (geometrically, never past the most a
-// stream of this input size can produce) and cut back to the bytes actually
-// produced at the end. Every step writes at most kMargin bytes, so one room
-// check per step keeps all writes inside the buffer.
+// is extended ahead of the decoder in steps that are zero-filled while they
+// are still in cache, its capacity grows geometrically and never past the
+// most a stream of this input size can produce, and it is cut back to the
+// bytes actually produced at the end. A token or group writes at most
+// kMargin bytes past the bytes produced so far, so one room check per step
+// keeps all writes inside the buffer.
 constexpr std::size_t kMargin = 32;
-constexpr std::size_t kMinimumGrowth = 4096;
+constexpr std::size_t kGrowthStep = 64 * 1024;
 
 struct OutputRoom {
   ByteBuffer& buffer;
-  std::size_t ceiling;  // never resize beyond this
+  std::size_t ceiling;  // never extend beyond this
   std::uint8_t* base = nullptr;
   std::size_t limit = 0;
 
   void Grow(std::size_t produced) {
-    std::size_t wanted = std::max({limit * 2, produced + kMargin, kMinimumGrowth});
-    // Within the caller's reserved capacity no allocation happens at all.
-    if (buffer.capacity() >= produced + kMargin) wanted = std::max(wanted, buffer.capacity());
-    limit = std::min(wanted, ceiling);
-    buffer.resize(limit);
+    const std::size_t wanted = std::min(std::max(limit + kGrowthStep, produced + kMargin), ceiling);
+    if (wanted > buffer.capacity()) {
+      buffer.reserve(std::min(std::max(wanted, 2 * buffer.capacity()), ceiling));
+    }
+    buffer.resize(wanted);
     base = buffer.data();
+    limit = wanted;
   }
 };
+
+// The 64 stream bits from bit `bitPos` on, with the bytes up to q + 9
+// readable (q = bitPos / 8).
+std::uint64_t PeekFast(const std::uint8_t* in, std::size_t bitPos) {
+  const std::uint8_t* const q = in + (bitPos >> 3);
+  const unsigned o = bitPos & 7;
+  return LoadBigEndian64(q) << o | q[8] >> (8 - o);
+}
+
+// The same from any position: bytes at or past `size` read as zero.
+std::uint64_t PeekSafe(const std::uint8_t* in, std::size_t size, std::size_t bitPos) {
+  std::uint8_t bytes[10] = {};
+  const std::size_t q = bitPos >> 3;
+  for (std::size_t k = 0; k < 10 && q + k < size; ++k) bytes[k] = in[q + k];
+  return PeekFast(bytes, bitPos & 7);
+}
+
+struct DecodePosition {
+  std::size_t bitPos = 0;  // stream bits consumed
+  std::size_t n = 0;       // bytes produced
+  bool ended = false;      // the end marker has been read
+};
+
+// Carries out the one token at the top of `bits` (the stream from
+// at.bitPos on).
+inline void DecodeToken(std::uint64_t bits, std::uint8_t* base, DecodePosition& at) {
+  if (bits >> 63) {
+    base[at.n++] = static_cast<std::uint8_t>(bits >> 55);
+    at.bitPos += 9;
+    return;
+  }
+  const auto p = static_cast<std::uint32_t>(bits >> 50) & kWindowMask;
+  if (p == 0) {
+    at.bitPos += 14;
+    at.ended = true;
+    return;
+  }
+  const auto length = static_cast<std::size_t>(bits >> 46 & 0xF) + 3;
+  at.bitPos += 18;
+
+  // The window is the output itself: window position q holds the latest
+  // output byte j with j + 1 == q (mod 8192), and 0 if there is none. The
+  // write position is (n + 1) mod 8192, so the source lies `distance` bytes
+  // back; a reference to the write position itself reaches back a whole
+  // window.
+  const std::size_t d = ((at.n + 1) - p) & kWindowMask;
+  const std::size_t distance = d == 0 ? kWindowSize : d;
+  std::uint8_t* const out = base + at.n;
+  at.n += length;
+  if (distance > at.n - length) {
+    // The source starts before the first output byte, where the window
+    // still holds zeros; byte by byte, as it may run on into the output.
+    for (std::size_t j = at.n - length; j < at.n; ++j) {
+      base[j] = j >= distance ? base[j - distance] : 0;
+    }
+    return;
+  }
+  // Copies in 8-byte chunks, each reading only bytes already final; the
+  // bytes copied past `length` lie within the margin and are overwritten
+  // later. A source less than 8 bytes back repeats the bytes just produced:
+  // the first 8 bytes are copied so that the pattern is laid out, and the
+  // source for the rest is moved to a point a whole number of pattern
+  // periods and at least 8 bytes behind.
+  const std::uint8_t* src = out - distance;
+  if (distance < 8) {
+    static constexpr std::uint8_t kSecondHalfStep[8] = {0, 1, 2, 1, 0, 4, 4, 4};
+    static constexpr std::int8_t kRewind[8] = {0, 0, 0, -1, -4, 1, 2, 3};
+    out[0] = src[0];
+    out[1] = src[1];
+    out[2] = src[2];
+    out[3] = src[3];
+    src += kSecondHalfStep[distance];
+    std::memcpy(out + 4, src, 4);
+    src -= kRewind[distance];
+  } else {
+    std::memcpy(out, src, 8);
+    src += 8;
+  }
+  std::memcpy(out + 8, src, 8);
+  std::memcpy(out + 16, src + 8, 8);
+}
+
+#if QEV_LZSS_SSE2
+// Two groups of eight literals at bit offset o of q and q + 9, if both are
+// literals: lanes of the words at their first and ninth bytes. shiftUp holds
+// o and shiftDown 63 - o. Reads q[0..24], writes out[0..15].
+inline bool DecodeLiteralPair(const std::uint8_t* q, __m128i shiftUp, __m128i shiftDown,
+                              std::uint8_t* out) {
+  const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 9));
+  const __m128i a = ByteSwapLanes(_mm_unpacklo_epi64(u, v));
+  const __m128i b = ByteSwapLanes(_mm_unpackhi_epi64(u, v));
+  const __m128i bits =
+      _mm_or_si128(_mm_sll_epi64(a, shiftUp), _mm_srl_epi64(_mm_srli_epi64(b, 1), shiftDown));
+  const __m128i flags = Splat(kEightFlags);
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(bits, flags), flags)) != 0xFFFF) {
+    return false;
+  }
+  const __m128i last = _mm_srli_epi64(_mm_sll_epi64(b, shiftUp), 56);
+  const __m128i plain = _mm_or_si128(GatherLiterals2(bits), last);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), ByteSwapLanes(plain));
+  return true;
+}
+#endif
+
+// Decodes groups of eight literals from at.bitPos on, as long as they come,
+// each group starting before qStop and at an output position up to outStop
+// (both checked before every step; the first group is known to qualify). A
+// group is 72 bits, so the bit offset within the byte stays the same along
+// the run. Reads up to 25 bytes from the group's first byte.
+inline void DecodeLiteralGroups(const std::uint8_t* in, const std::uint8_t* qStop,
+                                std::uint8_t* base, std::uint8_t* outStop, DecodePosition& at) {
+  const unsigned o = at.bitPos & 7;
+  const std::uint8_t* q = in + (at.bitPos >> 3);
+  std::uint8_t* out = base + at.n;
+#if QEV_LZSS_SSE2
+  const __m128i shiftUp = _mm_cvtsi32_si128(static_cast<int>(o));
+  const __m128i shiftDown = _mm_cvtsi32_si128(static_cast<int>(63 - o));
+#endif
+  do {
+#if QEV_LZSS_SSE2
+    if (DecodeLiteralPair(q, shiftUp, shiftDown, out)) {
+      q += 18;
+      out += 16;
+      continue;
+    }
+#endif
+    const std::uint64_t a = LoadBigEndian64(q);
+    const std::uint64_t b = LoadBigEndian64(q + 8);
+    const std::uint64_t bits = a << o | (b >> 1) >> (63 - o);
+    if ((bits & kEightFlags) != kEightFlags) break;
+    // The eighth byte is the 8 bits after the 64.
+    StoreBigEndian64(out, GatherLiterals(bits) | (b << o) >> 56);
+    q += 9;
+    out += 8;
+  } while (q < qStop && out <= outStop);
+  const auto groups = static_cast<std::size_t>(out - (base + at.n)) / 8;
+  at.bitPos += 72 * groups;
+  at.n += 8 * groups;
+}
 
 }  // namespace
 
@@ -90,137 +319,103 @@ std::uint32_t LzssDecode(const ByteBuffer& input, ByteBuffer& output) {
   // Each 18-bit reference yields at most 18 bytes, so a stream yields at most
   // 8 bytes per input byte, plus one last token completed by zero bits.
   OutputRoom room{output, 8 * size + 18 + kMargin};
-  std::size_t n = 0;  // bytes produced
+  DecodePosition at;
 
-  // Bit buffer: the next `count` stream bits sit at the top of `bits`. Bytes
-  // from `pos` on are not yet in it; bytes at or past `size` read as zero.
-  std::uint64_t bits = 0;
-  unsigned count = 0;
-  std::size_t pos = 0;
+  // Tokens and literal groups that start before this bit are read straight
+  // from the input; the last few bytes go through PeekSafe.
+  const std::size_t fastEnd = size >= 32 ? 8 * (size - 32) : 0;
 
   // The checksum covers every input byte of which a bit was read, which is
-  // known only at the end marker. Bytes well behind the read position are
-  // summed in blocks while they are still in cache.
+  // known only at the end marker. Bytes behind the read position are summed
+  // in blocks while they are still in cache.
   constexpr std::size_t kSumBlock = 4096;
   std::uint32_t checksum = 0;
   std::size_t summed = 0;
 
-  // Six literals in a row: flags at these bits of the buffer.
-  constexpr std::uint64_t kSixFlags =
-      1ull << 63 | 1ull << 54 | 1ull << 45 | 1ull << 36 | 1ull << 27 | 1ull << 18;
-
-  while (true) {
-    if (room.limit - n < kMargin) room.Grow(n);
-    if (pos + 8 <= size) {
-      // Loads eight bytes, keeps the whole ones that fit; the bits loaded
-      // beyond `count` are the true next bits, so OR-ing them again later
-      // changes nothing.
-      bits |= LoadBigEndian64(in + pos) >> count;
-      pos += (63 - count) >> 3;
-      count |= 56;
-      if (pos >= summed + kSumBlock + 8) {
-        checksum += SumBytes(in + summed, in + summed + kSumBlock);
-        summed += kSumBlock;
-      }
-    } else {
-      while (count <= 56) {
-        const std::uint64_t byte = pos < size ? in[pos] : 0;
-        bits |= byte << (56 - count);
-        ++pos;
-        count += 8;
-      }
+  while (!at.ended) {
+    if (room.limit - at.n < kMargin) room.Grow(at.n);
+    while ((at.bitPos >> 3) >= summed + kSumBlock) {
+      checksum += SumBytes(in + summed, in + summed + kSumBlock);
+      summed += kSumBlock;
     }
-    std::uint8_t* const out = room.base + n;
-
-    if ((bits & kSixFlags) == kSixFlags) {
-      for (int k = 0; k < 6; ++k) out[k] = static_cast<std::uint8_t>(bits >> (55 - 9 * k));
-      n += 6;
-      bits <<= 54;
-      count -= 54;
+    if (at.bitPos >= fastEnd) {
+      DecodeToken(PeekSafe(in, size, at.bitPos), room.base, at);
       continue;
     }
-    if (bits >> 63) {
-      out[0] = static_cast<std::uint8_t>(bits >> 55);
-      ++n;
-      bits <<= 9;
-      count -= 9;
-      continue;
-    }
-    const auto p = static_cast<std::uint32_t>(bits >> 50) & kWindowMask;
-    if (p == 0) {
-      bits <<= 14;
-      count -= 14;
-      break;
-    }
-    const auto length = static_cast<std::size_t>(bits >> 46 & 0xF) + 3;
-    bits <<= 18;
-    count -= 18;
 
-    // The window is the output itself: window position q holds the latest
-    // output byte j with j + 1 == q (mod 8192), and 0 if there is none. The
-    // write position is (n + 1) mod 8192, so the source lies `distance`
-    // bytes back; a reference to the write position itself reaches back a
-    // whole window.
-    const std::size_t d = ((n + 1) - p) & kWindowMask;
-    const std::size_t distance = d == 0 ? kWindowSize : d;
-    if (distance > n) {
-      // Reaches back before the first output byte, into zeros.
-      for (std::size_t i = 0; i < length; ++i, ++n) {
-        room.base[n] = n >= distance ? room.base[n - distance] : 0;
+    // The hot loop, bounded so that the checks above run every few KiB.
+    const std::size_t stopBit = std::min(fastEnd, at.bitPos + 8 * kSumBlock);
+    const std::size_t stopN = room.limit - kMargin;
+    std::uint8_t* const base = room.base;
+    DecodePosition local = at;
+    while (local.bitPos < stopBit && local.n <= stopN) {
+      const std::uint64_t bits = PeekFast(in, local.bitPos);
+      if ((bits & kEightFlags) == kEightFlags) {
+        DecodeLiteralGroups(in, in + (stopBit >> 3), base, base + stopN, local);
+        continue;
       }
-    } else if (distance >= 8) {
-      // Each 8-byte chunk reads only bytes already final; the bytes copied
-      // past `length` lie within the margin and are overwritten later.
-      const std::uint8_t* src = out - distance;
-      std::memcpy(out, src, 8);
-      std::memcpy(out + 8, src + 8, 8);
-      std::memcpy(out + 16, src + 16, 8);
-      n += length;
-    } else {
-      // Overlapping: byte by byte repeats the bytes just produced.
-      const std::uint8_t* src = out - distance;
-      for (std::size_t i = 0; i < length; ++i) out[i] = src[i];
-      n += length;
+      DecodeToken(bits, base, local);
+      if (local.ended) break;
     }
+    at = local;
   }
 
-  const std::size_t bitsRead = 8 * pos - count;
-  const std::size_t touched = std::min((bitsRead + 7) / 8, size);
+  const std::size_t touched = std::min((at.bitPos + 7) / 8, size);
   checksum += SumBytes(in + summed, in + touched);
-  output.resize(n);
+  output.resize(at.n);
   return checksum;
 }
 
 std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
   const std::size_t n = input.size();
+  const std::size_t total = (9 * n + 14 + 7) / 8;
   output.clear();
-  output.resize((9 * n + 14 + 7) / 8);
+  output.reserve(total);
   const std::uint8_t* in = input.data();
-  std::uint8_t* out = output.data();
 
-  // Eight literals are 72 bits: the first 64 are seven flag-and-byte pairs
-  // and the eighth flag, the last 8 the eighth byte.
+  // Whole groups of eight literals, a chunk at a time: the buffer is
+  // extended (zero-filled) just ahead of the writes and summed just after
+  // them, while the chunk is in cache.
+  constexpr std::size_t kChunkGroups = 4096;
   std::uint32_t checksum = 0;
-  std::size_t groups = n / 8;
-  while (groups > 0) {
-    const std::size_t batch = std::min(groups, kLaneCalls);
-    std::uint64_t lanes = 0;
+  for (std::size_t groups = n / 8; groups > 0;) {
+    const std::size_t batch = std::min(groups, kChunkGroups);
+    const std::size_t done = output.size();
+    output.resize(done + 9 * batch);
+    std::uint8_t* const chunk = output.data() + done;
+    std::uint8_t* out = chunk;
+    std::size_t g = 0;
+#if QEV_LZSS_SSE2
+    __m128i lanes = _mm_setzero_si128();
     std::uint32_t lastBytes = 0;
-    for (std::size_t g = 0; g < batch; ++g, in += 8, out += 9) {
-      const std::uint64_t x = LoadLittleEndian64(in);
-      std::uint64_t word = 1;
-      for (int i = 0; i < 7; ++i) word |= ((x >> (8 * i) & 0xFF) | 0x100) << (55 - 9 * i);
-      StoreBigEndian64(out, word);
-      out[8] = static_cast<std::uint8_t>(x >> 56);
-      lanes = AddBytePairs(lanes, word);
-      lastBytes += out[8];
+    for (; g + 2 <= batch; g += 2, in += 16, out += 18) {
+      const __m128i plain = ByteSwapLanes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
+      const __m128i packed = ByteSwapLanes(SpreadLiterals2(plain));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 9), _mm_unpackhi_epi64(packed, packed));
+      out[8] = in[7];
+      out[17] = in[15];
+      lanes = _mm_add_epi64(lanes, _mm_sad_epu8(packed, _mm_setzero_si128()));
+      lastBytes += in[7] + in[15];
     }
-    checksum += FoldLanes(lanes) + lastBytes;
+    checksum += lastBytes + static_cast<std::uint32_t>(_mm_cvtsi128_si32(lanes)) +
+                static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(lanes, lanes)));
+#endif
+    std::uint8_t* const scalar = out;
+    for (; g < batch; ++g, in += 8, out += 9) {
+      StoreBigEndian64(out, SpreadLiterals(LoadBigEndian64(in)));
+      out[8] = in[7];
+    }
+    checksum += SumBytes(scalar, out);
     groups -= batch;
   }
 
   // The last n % 8 literals and the end marker, through a small bit
   // accumulator; the zero fill comes from the buffer's zeroed bytes.
+  const std::size_t done = output.size();
+  output.resize(total);
+  std::uint8_t* const tail = output.data() + done;
+  std::uint8_t* out = tail;
   std::uint64_t acc = 0;
   unsigned pending = 0;
   const auto put = [&](std::uint32_t value, unsigned width) {
@@ -228,17 +423,13 @@ std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
     pending += width;
     while (pending >= 8) {
       pending -= 8;
-      *out = static_cast<std::uint8_t>(acc >> pending);
-      checksum += *out++;
+      *out++ = static_cast<std::uint8_t>(acc >> pending);
     }
   };
   for (const std::uint8_t* end = input.data() + n; in != end; ++in) put(0x100u | *in, 9);
   put(0, 14);
-  if (pending > 0) {
-    *out = static_cast<std::uint8_t>(acc << (8 - pending));
-    checksum += *out;
-  }
-  return checksum;
+  if (pending > 0) *out = static_cast<std::uint8_t>(acc << (8 - pending));
+  return checksum + SumBytes(tail, output.data() + total);
 }
 
 }  // namespace qev
