@@ -1,38 +1,22 @@
-// Archives laid out byte by byte from the formats' rules, apart from qev's
-// own encoders, so that the tests can check qev against them and can build
-// streams and indexes that qev never writes.
+// Archives put together member by member, so that the tests can build
+// streams and indexes that qev's creation never writes: back-references,
+// forged offsets and checksums, unsafe names.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+#include "coding/bit_stream.h"
+#include "coding/lzss.h"
+#include "formats/format3.h"
+#include "formats/format4.h"
 
 namespace qev::e2e {
 
-// Bits appended most significant first; the last byte is filled with zeros.
-class BitString {
- public:
-  void Put(int n, std::uint64_t value) {
-    for (int i = n - 1; i >= 0; --i, ++bits_) {
-      if (bits_ % 8 == 0) bytes_.push_back('\0');
-      if ((value >> i) & 1) bytes_.back() = static_cast<char>(bytes_.back() | 0x80 >> bits_ % 8);
-    }
-  }
-  // A 2-bit class, then the value in 8, 16, 24 or 32 bits.
-  void PutPacked(std::uint32_t value) {
-    const int cls = value <= 0xFF ? 0 : value <= 0xFFFF ? 1 : value <= 0xFFFFFF ? 2 : 3;
-    Put(2, cls);
-    Put(8 * cls + 8, value);
-  }
-  void PutBytes(const std::string& bytes) {
-    for (const char c : bytes) Put(8, static_cast<unsigned char>(c));
-  }
-  const std::string& Bytes() const { return bytes_; }
-
- private:
-  std::string bytes_;
-  int bits_ = 0;
-};
+inline std::string Text(const ByteBuffer& bytes) { return {bytes.begin(), bytes.end()}; }
 
 inline std::uint32_t ByteSum(const std::string& bytes) {
   std::uint32_t sum = 0;
@@ -40,12 +24,10 @@ inline std::uint32_t ByteSum(const std::string& bytes) {
   return sum;
 }
 
-// Literals only, then the end marker: what qev's creation writes.
 inline std::string LiteralStream(const std::string& plain) {
-  BitString bits;
-  for (const char c : plain) bits.Put(9, 0x100 | static_cast<unsigned char>(c));
-  bits.Put(14, 0);
-  return bits.Bytes();
+  ByteBuffer stream;
+  LzssStore(ByteBuffer(plain.begin(), plain.end()), stream);
+  return Text(stream);
 }
 
 inline std::string Le32(std::uint32_t v) {
@@ -68,41 +50,49 @@ inline Member Stored(const std::string& name, const std::string& content, std::u
   return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
 }
 
-// The streams from headerSize on; fills in the automatic offsets.
-inline std::string PlaceStreams(std::vector<Member>& members, std::uint32_t headerSize) {
+// Lays the streams out from headerSize on and fills in the index entries.
+template <class Entry>
+std::string PlaceStreams(const std::vector<Member>& members, std::uint32_t headerSize,
+                         std::vector<Entry>& entries) {
   std::string streams;
-  for (Member& m : members) {
-    if (m.offset == kAuto) m.offset = headerSize + static_cast<std::uint32_t>(streams.size());
+  for (const Member& m : members) {
+    Entry& e = entries.emplace_back();
+    std::memcpy(e.name, m.name.c_str(), m.name.size() + 1);
+    e.offset =
+        m.offset == kAuto ? headerSize + static_cast<std::uint32_t>(streams.size()) : m.offset;
+    e.size = m.size;
+    if constexpr (std::is_same_v<Entry, Format3Entry>) {
+      e.writeTime = {static_cast<std::uint32_t>(m.time), static_cast<std::uint32_t>(m.time >> 32)};
+      e.checksum = m.checksum == kAuto ? ByteSum(m.stream) : m.checksum;
+    }
     streams += m.stream;
   }
   return streams;
 }
 
-inline std::string Format3Archive(std::vector<Member> members) {
-  const std::string streams = PlaceStreams(members, 13);
-  BitString header;
-  header.PutBytes("QEV3");
-  header.PutPacked(static_cast<std::uint32_t>(members.size()));
-  header.PutPacked(static_cast<std::uint32_t>(13 + streams.size()));
-  BitString table;
-  for (const Member& m : members) {
-    table.PutPacked(static_cast<std::uint32_t>(m.time >> 32));
-    table.PutPacked(static_cast<std::uint32_t>(m.time));
-    table.PutPacked(m.checksum == kAuto ? ByteSum(m.stream) : m.checksum);
-    table.PutPacked(m.offset);
-    table.PutPacked(m.size);
-    table.PutBytes(m.name + '\0');
-  }
-  return header.Bytes() + std::string(13 - header.Bytes().size(), '\0') + streams + table.Bytes();
+inline std::string Format3Archive(const std::vector<Member>& members) {
+  std::vector<Format3Entry> entries;
+  const std::string streams = PlaceStreams(members, 13, entries);
+  ByteBuffer header;
+  ByteBuffer table;
+  BitWriter writer;
+  writer.Reset(header);
+  EncodeFormat3Header(static_cast<std::uint32_t>(members.size()),
+                      static_cast<std::uint32_t>(13 + streams.size()), writer);
+  header.resize(13);
+  writer.Reset(table);
+  EncodeFormat3Table(entries, writer);
+  return Text(header) + streams + Text(table);
 }
 
-inline std::string Format4Archive(std::vector<Member> members) {
-  const std::string streams = PlaceStreams(members, 16);
-  std::string plain;
-  for (const Member& m : members) plain += m.name + '\0' + Le32(m.offset) + Le32(m.size) + Le32(0);
+inline std::string Format4Archive(const std::vector<Member>& members) {
+  std::vector<Format4Entry> entries;
+  const std::string streams = PlaceStreams(members, 16, entries);
+  ByteBuffer plain;
+  BuildFormat4Table(entries, plain);
   return "QEV4" + Le32(static_cast<std::uint32_t>(members.size())) +
          Le32(static_cast<std::uint32_t>(16 + streams.size())) +
-         Le32(static_cast<std::uint32_t>(plain.size())) + streams + LiteralStream(plain);
+         Le32(static_cast<std::uint32_t>(plain.size())) + streams + LiteralStream(Text(plain));
 }
 
 // The lines with which x and l open a recognised archive.
