@@ -35,6 +35,23 @@ std::string SlurpFile(std::FILE* file) {
   return text;
 }
 
+// The Windows build writes through the C runtime's text mode, as a native
+// console program does, so each of its lines ends in "\r\n". The cases are
+// written with "\n": each pair is folded back to "\n", and a "\n" that
+// came without its "\r" means the output bypassed text mode.
+std::string FoldWindowsLineEnds(const std::string& text, const char* stream) {
+  std::string folded;
+  folded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+      ADD_FAILURE() << "line end without \\r at byte " << i << " of " << stream;
+    }
+    folded.push_back(text[i]);
+  }
+  return folded;
+}
+
 }  // namespace
 
 const Settings& GetSettings() { return MutableSettings(); }
@@ -95,6 +112,10 @@ RunResult E2eTest::Qev(const std::vector<std::string>& args) const {
   if (child > 0 && WIFEXITED(status)) result.status = WEXITSTATUS(status);
   result.out = SlurpFile(out);
   result.err = SlurpFile(err);
+  if (GetSettings().windows) {
+    result.out = FoldWindowsLineEnds(result.out, "standard output");
+    result.err = FoldWindowsLineEnds(result.err, "standard error");
+  }
   std::fclose(out);
   std::fclose(err);
   return result;

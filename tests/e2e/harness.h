@@ -25,8 +25,10 @@ struct Settings {
 const Settings& GetSettings();
 
 struct RunResult {
-  std::string out;  // everything qev wrote to standard output
-  std::string err;  // everything it wrote to standard error
+  // Everything qev wrote to standard output and to standard error. The
+  // Windows build ends its lines in "\r\n"; they are given here as "\n".
+  std::string out;
+  std::string err;
   int status = -1;  // exit status, or -1 when it did not exit normally
 };
 

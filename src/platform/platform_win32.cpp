@@ -1,0 +1,209 @@
+// The platform seam on Windows: each operation is the Win32 call it is named
+// after, with the arguments and flags that platform.h describes.
+#include "platform/platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstring>
+
+namespace qev::platform {
+namespace {
+
+HANDLE ToHandle(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
+
+// A handle that CreateFileA returned, or kInvalidFile. Only disk files are
+// kept: a name that reached a device (the console, a serial port, a pipe)
+// is closed again, so that reading "CON" cannot wait for the keyboard and
+// writing cannot go anywhere but into a file.
+NativeFile KeepDiskFile(HANDLE handle) {
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidFile;
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return kInvalidFile;
+  }
+  return reinterpret_cast<NativeFile>(handle);
+}
+
+::FILETIME ToWin32(const FILETIME& time) {
+  ::FILETIME result;
+  result.dwLowDateTime = time.dwLowDateTime;
+  result.dwHighDateTime = time.dwHighDateTime;
+  return result;
+}
+
+FILETIME FromWin32(const ::FILETIME& time) {
+  FILETIME result;
+  result.dwLowDateTime = time.dwLowDateTime;
+  result.dwHighDateTime = time.dwHighDateTime;
+  return result;
+}
+
+char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualsAsciiNoCase(const char* text, std::size_t length, const char* word) {
+  if (std::strlen(word) != length) return false;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (ToUpperAscii(text[i]) != word[i]) return false;
+  }
+  return true;
+}
+
+// The digits that follow COM and LPT in a device name: 0 to 9 and, in the
+// ANSI code page, the superscripts one, two and three.
+bool IsDeviceDigit(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (c >= '0' && c <= '9') || byte == 0xB9 || byte == 0xB2 || byte == 0xB3;
+}
+
+// Whether one path component names a device. Windows looks only at the part
+// before the first dot, after dropping the spaces and dots that it strips
+// from the end of a name, so "nul", "NUL.txt", "Con .log" and "aux." are all
+// devices.
+bool IsDeviceComponent(const char* component, std::size_t length) {
+  std::size_t stem = 0;
+  while (stem < length && component[stem] != '.') ++stem;
+  while (stem > 0 && component[stem - 1] == ' ') --stem;
+  static const char* const kPlainDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kPlainDevices) {
+    if (EqualsAsciiNoCase(component, stem, device)) return true;
+  }
+  if (stem == 4 && IsDeviceDigit(component[3])) {
+    return EqualsAsciiNoCase(component, 3, "COM") || EqualsAsciiNoCase(component, 3, "LPT");
+  }
+  return false;
+}
+
+}  // namespace
+
+NativeFile OpenExistingForRead(const char* path) {
+  return KeepDiskFile(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+NativeFile CreateNewForWrite(const char* path) {
+  return KeepDiskFile(
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool SeekFromStart(NativeFile file, std::uint32_t offset) {
+  // The high part makes the distance a 64-bit value, so offsets from 2 GiB
+  // to 4 GiB - 1 are reached instead of being taken as negative.
+  LONG high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(ToHandle(file), static_cast<LONG>(offset), &high, FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+bool ReadFromFile(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done) {
+  DWORD count = 0;
+  const BOOL ok = ReadFile(ToHandle(file), dest, size, &count, nullptr);
+  *done = ok ? count : 0;
+  return ok != FALSE;
+}
+
+bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint32_t* done) {
+  DWORD count = 0;
+  const BOOL ok = WriteFile(ToHandle(file), src, size, &count, nullptr);
+  *done = ok ? count : 0;
+  return ok != FALSE;
+}
+
+std::uint32_t GetFileSizeLow(NativeFile file) { return GetFileSize(ToHandle(file), nullptr); }
+
+bool GetFileWriteTime(NativeFile file, FILETIME* out) {
+  ::FILETIME written;
+  if (!GetFileTime(ToHandle(file), nullptr, nullptr, &written)) return false;
+  *out = FromWin32(written);
+  return true;
+}
+
+bool SetFileTimes(NativeFile file, const FILETIME& time) {
+  const ::FILETIME value = ToWin32(time);
+  return SetFileTime(ToHandle(file), &value, &value, &value) != FALSE;
+}
+
+bool CloseFile(NativeFile file) { return CloseHandle(ToHandle(file)) != FALSE; }
+
+bool DeletePath(const char* path) { return DeleteFileA(path) != FALSE; }
+
+bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool IsDeviceOrStreamName(const char* name) {
+  if (std::strchr(name, ':') != nullptr) return true;
+  // Every component is examined: a device name is a device in any directory.
+  const char* component = name;
+  for (const char* p = name;; ++p) {
+    if (*p == '\0' || IsPathSeparator(*p)) {
+      if (IsDeviceComponent(component, static_cast<std::size_t>(p - component))) return true;
+      if (*p == '\0') return false;
+      component = p + 1;
+    }
+  }
+}
+
+std::vector<FoundEntry> FindEntries(const std::string& pattern) {
+  std::vector<FoundEntry> entries;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return entries;
+  do {
+    entries.push_back({found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return entries;
+}
+
+bool EqualIgnoringCase(const char* a, const char* b) {
+  return CompareStringA(0x0400, NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL;
+}
+
+bool FileTimeToLocal(const FILETIME& utc, FILETIME* local) {
+  const ::FILETIME in = ToWin32(utc);
+  ::FILETIME out;
+  if (!FileTimeToLocalFileTime(&in, &out)) return false;
+  *local = FromWin32(out);
+  return true;
+}
+
+bool FileTimeToCalendar(const FILETIME& time, CalendarTime* out) {
+  const ::FILETIME in = ToWin32(time);
+  SYSTEMTIME fields;
+  if (!FileTimeToSystemTime(&in, &fields)) return false;
+  out->year = fields.wYear;
+  out->month = fields.wMonth;
+  out->dayOfWeek = fields.wDayOfWeek;
+  out->day = fields.wDay;
+  out->hour = fields.wHour;
+  out->minute = fields.wMinute;
+  out->second = fields.wSecond;
+  out->milliseconds = fields.wMilliseconds;
+  return true;
+}
+
+int FormatToBuffer(char* buffer, std::size_t capacity, const char* format, ...) {
+  if (capacity == 0) return 0;
+  // wvsprintfA takes no capacity and fills at most 1024 bytes, so it
+  // formats into a buffer of that size first. Its count is not trusted on a
+  // cut: the length is that of the text it stored.
+  char full[1025];
+  full[0] = '\0';
+  full[sizeof full - 1] = '\0';
+  va_list args;
+  va_start(args, format);
+  wvsprintfA(full, format, args);
+  va_end(args);
+  std::size_t length = std::strlen(full);
+  if (length > capacity - 1) length = capacity - 1;
+  std::memcpy(buffer, full, length);
+  buffer[length] = '\0';
+  return static_cast<int>(length);
+}
+
+}  // namespace qev::platform
