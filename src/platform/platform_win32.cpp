@@ -117,6 +117,15 @@ bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint
 
 std::uint32_t GetFileSizeLow(NativeFile file) { return GetFileSize(ToHandle(file), nullptr); }
 
+bool GetFileSize64(NativeFile file, std::uint64_t* size) {
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = GetFileSize(ToHandle(file), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  *size = (std::uint64_t{high} << 32) | low;
+  return true;
+}
+
 bool GetFileWriteTime(NativeFile file, FILETIME* out) {
   ::FILETIME written;
   if (!GetFileTime(ToHandle(file), nullptr, nullptr, &written)) return false;
