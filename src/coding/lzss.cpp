@@ -144,12 +144,17 @@ __m128i GatherLiterals2(__m128i packed) {
 
 // Decoding appends to the caller's buffer through a raw pointer: the buffer
 // is extended ahead of the decoder in steps that are zero-filled while they
-// are still in cache, its capacity grows geometrically and never past the
-// most a stream of this input size can produce, and it is cut back to the
-// bytes actually produced at the end. A token or group writes at most
-// kMargin bytes past the bytes produced so far, so one room check per step
-// keeps all writes inside the buffer.
-constexpr std::size_t kMargin = 32;
+// are still in cache, and cut back to the bytes actually produced at the
+// end. Its capacity grows geometrically, never past the most a stream of
+// this input size can produce, and only when the output outgrows it: a
+// buffer reserved to the output's size is never reallocated.
+//
+// A fast step, up to three tokens, writes at most kMargin bytes past the
+// bytes produced so far, so one room check per step keeps it inside the
+// buffer. Within kMargin
+// bytes of the capacity the decoder goes one token at a time, writing
+// exactly that token's bytes.
+constexpr std::size_t kMargin = 64;
 constexpr std::size_t kGrowthStep = 64 * 1024;
 
 struct OutputRoom {
@@ -158,14 +163,33 @@ struct OutputRoom {
   std::uint8_t* base = nullptr;
   std::size_t limit = 0;
 
-  void Grow(std::size_t produced) {
-    const std::size_t wanted = std::min(std::max(limit + kGrowthStep, produced + kMargin), ceiling);
-    if (wanted > buffer.capacity()) {
+  // Gives at least kMargin bytes of room past `produced` if the capacity
+  // allows it without reallocating.
+  bool ExtendForFastSteps(std::size_t produced) {
+    const std::size_t wanted =
+        std::min({std::max(limit + kGrowthStep, produced + kMargin), buffer.capacity(), ceiling});
+    if (wanted < produced + kMargin) return false;
+    Resize(wanted);
+    return true;
+  }
+
+  // Gives room for `count` more bytes past `produced`, reallocating if need
+  // be.
+  void Ensure(std::size_t produced, std::size_t count) {
+    if (produced + count <= limit) return;
+    std::size_t wanted = std::min(std::max(limit + kGrowthStep, produced + count), ceiling);
+    if (produced + count <= buffer.capacity()) {
+      wanted = std::min(wanted, buffer.capacity());
+    } else {
       buffer.reserve(std::min(std::max(wanted, 2 * buffer.capacity()), ceiling));
     }
-    buffer.resize(wanted);
+    Resize(wanted);
+  }
+
+  void Resize(std::size_t size) {
+    buffer.resize(size);
     base = buffer.data();
-    limit = wanted;
+    limit = size;
   }
 };
 
@@ -191,40 +215,58 @@ struct DecodePosition {
   bool ended = false;      // the end marker has been read
 };
 
+// A reference, the token at the top of `bits` when its flag is 0.
+struct Reference {
+  std::uint32_t position;  // 0 for the end marker
+  std::size_t length;
+};
+
+Reference ReadReference(std::uint64_t bits) {
+  return {static_cast<std::uint32_t>(bits >> 50) & kWindowMask,
+          static_cast<std::size_t>(bits >> 46 & 0xF) + 3};
+}
+
+// The window is the output itself: window position p holds the latest
+// output byte j with j + 1 == p (mod 8192), and 0 if there is none. With n
+// bytes produced the write position is (n + 1) mod 8192, so the source lies
+// this many bytes back; a reference to the write position itself reaches
+// back a whole window. A source further back than n is in the zeros the
+// window started with.
+std::size_t SourceDistance(std::size_t n, std::uint32_t p) {
+  const std::size_t d = ((n + 1) - p) & kWindowMask;
+  return d == 0 ? kWindowSize : d;
+}
+
+// Byte by byte, exactly as the window works: an overlapping source repeats
+// the bytes just produced, a source before the first output byte reads 0.
+void CopyBytes(std::uint8_t* base, std::size_t n, std::size_t distance, std::size_t length) {
+  for (std::size_t j = n; j < n + length; ++j) base[j] = j >= distance ? base[j - distance] : 0;
+}
+
 // Carries out the one token at the top of `bits` (the stream from
-// at.bitPos on).
+// at.bitPos on). Writes up to 24 bytes from base + at.n.
 inline void DecodeToken(std::uint64_t bits, std::uint8_t* base, DecodePosition& at) {
   if (bits >> 63) {
     base[at.n++] = static_cast<std::uint8_t>(bits >> 55);
     at.bitPos += 9;
     return;
   }
-  const auto p = static_cast<std::uint32_t>(bits >> 50) & kWindowMask;
-  if (p == 0) {
+  const Reference ref = ReadReference(bits);
+  if (ref.position == 0) {
     at.bitPos += 14;
     at.ended = true;
     return;
   }
-  const auto length = static_cast<std::size_t>(bits >> 46 & 0xF) + 3;
   at.bitPos += 18;
-
-  // The window is the output itself: window position q holds the latest
-  // output byte j with j + 1 == q (mod 8192), and 0 if there is none. The
-  // write position is (n + 1) mod 8192, so the source lies `distance` bytes
-  // back; a reference to the write position itself reaches back a whole
-  // window.
-  const std::size_t d = ((at.n + 1) - p) & kWindowMask;
-  const std::size_t distance = d == 0 ? kWindowSize : d;
+  const std::size_t distance = SourceDistance(at.n, ref.position);
   std::uint8_t* const out = base + at.n;
-  at.n += length;
-  if (distance > at.n - length) {
-    // The source starts before the first output byte, where the window
-    // still holds zeros; byte by byte, as it may run on into the output.
-    for (std::size_t j = at.n - length; j < at.n; ++j) {
-      base[j] = j >= distance ? base[j - distance] : 0;
-    }
+  const std::size_t length = ref.length;
+  if (distance > at.n) {
+    CopyBytes(base, at.n, distance, length);
+    at.n += length;
     return;
   }
+  at.n += length;
   // Copies in 8-byte chunks, each reading only bytes already final; the
   // bytes copied past `length` lie within the margin and are overwritten
   // later. A source less than 8 bytes back repeats the bytes just produced:
@@ -248,6 +290,26 @@ inline void DecodeToken(std::uint64_t bits, std::uint8_t* base, DecodePosition& 
   }
   std::memcpy(out + 8, src, 8);
   std::memcpy(out + 16, src + 8, 8);
+}
+
+// The same, writing exactly the token's bytes and making room for them.
+void DecodeTokenExactly(std::uint64_t bits, OutputRoom& room, DecodePosition& at) {
+  if (bits >> 63) {
+    room.Ensure(at.n, 1);
+    room.base[at.n++] = static_cast<std::uint8_t>(bits >> 55);
+    at.bitPos += 9;
+    return;
+  }
+  const Reference ref = ReadReference(bits);
+  if (ref.position == 0) {
+    at.bitPos += 14;
+    at.ended = true;
+    return;
+  }
+  at.bitPos += 18;
+  room.Ensure(at.n, ref.length);
+  CopyBytes(room.base, at.n, SourceDistance(at.n, ref.position), ref.length);
+  at.n += ref.length;
 }
 
 #if QEV_LZSS_SSE2
@@ -333,10 +395,14 @@ std::uint32_t LzssDecode(const ByteBuffer& input, ByteBuffer& output) {
   std::size_t summed = 0;
 
   while (!at.ended) {
-    if (room.limit - at.n < kMargin) room.Grow(at.n);
     while ((at.bitPos >> 3) >= summed + kSumBlock) {
       checksum += SumBytes(in + summed, in + summed + kSumBlock);
       summed += kSumBlock;
+    }
+    const bool roomForFastSteps = room.limit - at.n >= kMargin || room.ExtendForFastSteps(at.n);
+    if (!roomForFastSteps) {
+      DecodeTokenExactly(PeekSafe(in, size, at.bitPos), room, at);
+      continue;
     }
     if (at.bitPos >= fastEnd) {
       DecodeToken(PeekSafe(in, size, at.bitPos), room.base, at);
@@ -349,12 +415,19 @@ std::uint32_t LzssDecode(const ByteBuffer& input, ByteBuffer& output) {
     std::uint8_t* const base = room.base;
     DecodePosition local = at;
     while (local.bitPos < stopBit && local.n <= stopN) {
-      const std::uint64_t bits = PeekFast(in, local.bitPos);
+      const std::size_t start = local.bitPos;
+      const std::uint64_t bits = PeekFast(in, start);
       if ((bits & kEightFlags) == kEightFlags) {
         DecodeLiteralGroups(in, in + (stopBit >> 3), base, base + stopN, local);
         continue;
       }
+      // Up to three tokens (at most 54 bits) come out of one peeked word,
+      // which keeps loads off the chain from one token to the next.
       DecodeToken(bits, base, local);
+      if (local.ended) break;
+      DecodeToken(bits << (local.bitPos - start), base, local);
+      if (local.ended) break;
+      DecodeToken(bits << (local.bitPos - start), base, local);
       if (local.ended) break;
     }
     at = local;
@@ -374,16 +447,15 @@ std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
   const std::uint8_t* in = input.data();
 
   // Whole groups of eight literals, a chunk at a time: the buffer is
-  // extended (zero-filled) just ahead of the writes and summed just after
-  // them, while the chunk is in cache.
+  // extended (zero-filled) just ahead of the writes, while the chunk is in
+  // cache, and the bytes are summed as they are written.
   constexpr std::size_t kChunkGroups = 4096;
   std::uint32_t checksum = 0;
   for (std::size_t groups = n / 8; groups > 0;) {
     const std::size_t batch = std::min(groups, kChunkGroups);
     const std::size_t done = output.size();
     output.resize(done + 9 * batch);
-    std::uint8_t* const chunk = output.data() + done;
-    std::uint8_t* out = chunk;
+    std::uint8_t* out = output.data() + done;
     std::size_t g = 0;
 #if QEV_LZSS_SSE2
     __m128i lanes = _mm_setzero_si128();
@@ -411,7 +483,7 @@ std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
   }
 
   // The last n % 8 literals and the end marker, through a small bit
-  // accumulator; the zero fill comes from the buffer's zeroed bytes.
+  // accumulator; the last byte's unwritten low bits are zero.
   const std::size_t done = output.size();
   output.resize(total);
   std::uint8_t* const tail = output.data() + done;

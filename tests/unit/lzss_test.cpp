@@ -122,6 +122,26 @@ TEST(Lzss, CodecsEmptyTheOutputAndKeepReservedCapacity) {
   EXPECT_GE(output.capacity(), 1000u);
 }
 
+TEST(Lzss, DecodeIntoAnExactReservationNeverReallocates) {
+  std::mt19937 rng(11);
+  ByteBuffer plain(70000);
+  for (auto& b : plain) b = static_cast<std::uint8_t>(rng());
+  ByteBuffer literals;
+  LzssStore(plain, literals);
+  // One stream ending in a literal run, one ending in a long reference.
+  const ByteBuffer streams[] = {literals, StreamBuilder().Literal(1).Reference(1, 15).End()};
+  for (const ByteBuffer& stream : streams) {
+    const std::size_t size = DecodeBoth(stream).output.size();
+    ByteBuffer output;
+    output.reserve(size);
+    const std::uint8_t* const data = output.data();
+    LzssDecode(stream, output);
+    EXPECT_EQ(output.size(), size);
+    EXPECT_EQ(output.data(), data);
+    EXPECT_EQ(output.capacity(), size);
+  }
+}
+
 TEST(Lzss, WindowStartsZeroWithAbsolutePositionsThatWrap) {
   // Before any literal the window is all zero.
   EXPECT_EQ(DecodeBoth(StreamBuilder().Reference(100, 0).End()).output, ByteBuffer(3, 0));
