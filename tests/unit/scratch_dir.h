@@ -3,13 +3,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 namespace qev::testing {
 
@@ -17,13 +17,26 @@ class ScratchDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = std::filesystem::current_path();
-    std::string dir = (std::filesystem::temp_directory_path() / "qev-unit-XXXXXX").string();
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
-    std::filesystem::current_path(dir_ = dir);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+      const auto dir =
+          std::filesystem::temp_directory_path() / ("qev-unit-" + std::to_string(random()));
+      std::error_code ec;
+      if (std::filesystem::create_directory(dir, ec)) dir_ = dir;
+    }
+    ASSERT_FALSE(dir_.empty());
+    std::filesystem::current_path(dir_);
   }
   void TearDown() override {
     std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(dir_);
+    if (dir_.empty()) return;
+    std::error_code ec;
+    // Windows deletes no read-only file: give write permission back first.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_, ec)) {
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(dir_, ec);
   }
 
   static void WriteFile(const std::string& name, const std::string& content) {
@@ -35,8 +48,8 @@ class ScratchDirTest : public ::testing::Test {
     return content.str();
   }
   static bool Exists(const std::string& name) {
-    struct stat st;
-    return lstat(name.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(name, ec));
   }
 
   std::filesystem::path dir_;
