@@ -35,11 +35,12 @@ std::string SlurpFile(std::FILE* file) {
   return text;
 }
 
-// The Windows build writes through the C runtime's text mode, as a native
-// console program does, so each of its lines ends in "\r\n". The cases are
-// written with "\n": each pair is folded back to "\n", and a "\n" that
-// came without its "\r" means the output bypassed text mode.
-std::string FoldWindowsLineEnds(const std::string& text, const char* stream) {
+}  // namespace
+
+const Settings& GetSettings() { return MutableSettings(); }
+
+std::string FoldLineEnds(const std::string& text, const char* stream) {
+  if (!GetSettings().windows) return text;
   std::string folded;
   folded.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -51,10 +52,6 @@ std::string FoldWindowsLineEnds(const std::string& text, const char* stream) {
   }
   return folded;
 }
-
-}  // namespace
-
-const Settings& GetSettings() { return MutableSettings(); }
 
 std::string Bytes(std::initializer_list<int> values) {
   std::string bytes;
@@ -112,10 +109,8 @@ RunResult E2eTest::Qev(const std::vector<std::string>& args) const {
   if (child > 0 && WIFEXITED(status)) result.status = WEXITSTATUS(status);
   result.out = SlurpFile(out);
   result.err = SlurpFile(err);
-  if (GetSettings().windows) {
-    result.out = FoldWindowsLineEnds(result.out, "standard output");
-    result.err = FoldWindowsLineEnds(result.err, "standard error");
-  }
+  result.out = FoldLineEnds(result.out, "standard output");
+  result.err = FoldLineEnds(result.err, "standard error");
   std::fclose(out);
   std::fclose(err);
   return result;

@@ -24,6 +24,14 @@ struct Settings {
 // Settings parsed from the command line by the driver's main().
 const Settings& GetSettings();
 
+// The Windows build writes through the C runtime's text mode, as a native
+// console program does, so each of its lines ends in "\r\n". The cases are
+// written with "\n": for the Windows build each pair is folded back to
+// "\n", and a "\n" without its "\r" (output that bypassed text mode) fails
+// the test. Other builds' text is returned unchanged. stream names the
+// text in that failure.
+std::string FoldLineEnds(const std::string& text, const char* stream);
+
 struct RunResult {
   // Everything qev wrote to standard output and to standard error. The
   // Windows build ends its lines in "\r\n"; they are given here as "\n".
