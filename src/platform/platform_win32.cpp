@@ -63,9 +63,8 @@ bool IsDeviceDigit(char c) {
 }
 
 // Whether one path component names a device. Windows looks only at the part
-// before the first dot, after dropping the spaces and dots that it strips
-// from the end of a name, so "nul", "NUL.txt", "Con .log" and "aux." are all
-// devices.
+// before the first dot, without its trailing spaces, so "nul", "NUL.txt",
+// "Con .log", "aux." and "prn " are all devices.
 bool IsDeviceComponent(const char* component, std::size_t length) {
   std::size_t stem = 0;
   while (stem < length && component[stem] != '.') ++stem;
