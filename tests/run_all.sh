@@ -29,7 +29,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/n
   # Wine's first start in a fresh prefix takes seconds: start its server
   # once and keep it for the whole stage. Nothing it starts may hold this
   # script's output open.
-  wineserver -p </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1 || true  # fails when one is running already
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
   wineboot -i </dev/null >/dev/null 2>&1
   run_suite build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQEV_BUILD_TESTS=ON \
