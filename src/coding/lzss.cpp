@@ -143,33 +143,30 @@ __m128i GatherLiterals2(__m128i packed) {
 #endif
 
 // Decoding appends to the caller's buffer through a raw pointer: the buffer
-// is extended ahead of the decoder in steps that are zero-filled while they
-// are still in cache, and cut back to the bytes actually produced at the
-// end. Its capacity grows geometrically, never past the most a stream of
-// this input size can produce, and only when the output outgrows it: a
-// buffer reserved to the output's size is never reallocated.
+// is sized to its whole capacity ahead of the decoder (one large zero fill
+// costs less than many small ones) and cut back to the bytes actually
+// produced at the end. Its capacity grows geometrically, never past the
+// most a stream of this input size can produce, and only when the output
+// outgrows it: a buffer reserved to the output's size is never reallocated.
 //
 // A fast step, up to three tokens, writes at most kMargin bytes past the
 // bytes produced so far, so one room check per step keeps it inside the
-// buffer. Within kMargin
-// bytes of the capacity the decoder goes one token at a time, writing
-// exactly that token's bytes.
+// buffer. Within kMargin bytes of the capacity the decoder goes one token
+// at a time, writing exactly that token's bytes.
 constexpr std::size_t kMargin = 64;
-constexpr std::size_t kGrowthStep = 64 * 1024;
+constexpr std::size_t kMinimumCapacity = 64 * 1024;
 
 struct OutputRoom {
   ByteBuffer& buffer;
-  std::size_t ceiling;  // never extend beyond this
+  std::size_t ceiling;  // never size the buffer beyond this
   std::uint8_t* base = nullptr;
   std::size_t limit = 0;
 
   // Gives at least kMargin bytes of room past `produced` if the capacity
-  // allows it without reallocating.
+  // allows it.
   bool ExtendForFastSteps(std::size_t produced) {
-    const std::size_t wanted =
-        std::min({std::max(limit + kGrowthStep, produced + kMargin), buffer.capacity(), ceiling});
-    if (wanted < produced + kMargin) return false;
-    Resize(wanted);
+    if (std::min(buffer.capacity(), ceiling) < produced + kMargin) return false;
+    ExtendToCapacity();
     return true;
   }
 
@@ -177,19 +174,17 @@ struct OutputRoom {
   // be.
   void Ensure(std::size_t produced, std::size_t count) {
     if (produced + count <= limit) return;
-    std::size_t wanted = std::min(std::max(limit + kGrowthStep, produced + count), ceiling);
-    if (produced + count <= buffer.capacity()) {
-      wanted = std::min(wanted, buffer.capacity());
-    } else {
-      buffer.reserve(std::min(std::max(wanted, 2 * buffer.capacity()), ceiling));
+    if (produced + count > buffer.capacity()) {
+      buffer.reserve(
+          std::min(std::max({produced + count, 2 * buffer.capacity(), kMinimumCapacity}), ceiling));
     }
-    Resize(wanted);
+    ExtendToCapacity();
   }
 
-  void Resize(std::size_t size) {
-    buffer.resize(size);
+  void ExtendToCapacity() {
+    limit = std::min(buffer.capacity(), ceiling);
+    buffer.resize(limit);
     base = buffer.data();
-    limit = size;
   }
 };
 
@@ -443,51 +438,42 @@ std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
   const std::size_t n = input.size();
   const std::size_t total = (9 * n + 14 + 7) / 8;
   output.clear();
-  output.reserve(total);
   const std::uint8_t* in = input.data();
 
-  // Whole groups of eight literals, a chunk at a time: the buffer is
-  // extended (zero-filled) just ahead of the writes, while the chunk is in
-  // cache, and the bytes are summed as they are written.
-  constexpr std::size_t kChunkGroups = 4096;
+  // Whole groups of eight literals. The output is sized once: one large
+  // zero fill costs less than many small ones.
+  output.resize(total);
+  std::uint8_t* out = output.data();
   std::uint32_t checksum = 0;
-  for (std::size_t groups = n / 8; groups > 0;) {
-    const std::size_t batch = std::min(groups, kChunkGroups);
-    const std::size_t done = output.size();
-    output.resize(done + 9 * batch);
-    std::uint8_t* out = output.data() + done;
-    std::size_t g = 0;
+  std::size_t groups = n / 8;
 #if QEV_LZSS_SSE2
-    __m128i lanes = _mm_setzero_si128();
-    std::uint32_t lastBytes = 0;
-    for (; g + 2 <= batch; g += 2, in += 16, out += 18) {
-      const __m128i plain = ByteSwapLanes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
-      const __m128i packed = ByteSwapLanes(SpreadLiterals2(plain));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 9), _mm_unpackhi_epi64(packed, packed));
-      out[8] = in[7];
-      out[17] = in[15];
-      lanes = _mm_add_epi64(lanes, _mm_sad_epu8(packed, _mm_setzero_si128()));
-      lastBytes += in[7] + in[15];
-    }
-    checksum += lastBytes + static_cast<std::uint32_t>(_mm_cvtsi128_si32(lanes)) +
-                static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(lanes, lanes)));
-#endif
-    std::uint8_t* const scalar = out;
-    for (; g < batch; ++g, in += 8, out += 9) {
-      StoreBigEndian64(out, SpreadLiterals(LoadBigEndian64(in)));
-      out[8] = in[7];
-    }
-    checksum += SumBytes(scalar, out);
-    groups -= batch;
+  // Two groups per step. Lane sums of the packed words and the eighth bytes
+  // build up the checksum.
+  __m128i lanes = _mm_setzero_si128();
+  std::uint32_t eighthBytes = 0;
+  for (; groups >= 2; groups -= 2, in += 16, out += 18) {
+    const __m128i plain = ByteSwapLanes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
+    const __m128i packed = ByteSwapLanes(SpreadLiterals2(plain));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 9), _mm_unpackhi_epi64(packed, packed));
+    out[8] = in[7];
+    out[17] = in[15];
+    lanes = _mm_add_epi64(lanes, _mm_sad_epu8(packed, _mm_setzero_si128()));
+    eighthBytes += in[7] + in[15];
   }
+  checksum = eighthBytes + static_cast<std::uint32_t>(_mm_cvtsi128_si32(lanes)) +
+             static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(lanes, lanes)));
+#endif
+  std::uint8_t* const scalar = out;
+  for (; groups > 0; --groups, in += 8, out += 9) {
+    StoreBigEndian64(out, SpreadLiterals(LoadBigEndian64(in)));
+    out[8] = in[7];
+  }
+  checksum += SumBytes(scalar, out);
 
   // The last n % 8 literals and the end marker, through a small bit
   // accumulator; the last byte's unwritten low bits are zero.
-  const std::size_t done = output.size();
-  output.resize(total);
-  std::uint8_t* const tail = output.data() + done;
-  std::uint8_t* out = tail;
+  std::uint8_t* const tail = out;
   std::uint64_t acc = 0;
   unsigned pending = 0;
   const auto put = [&](std::uint32_t value, unsigned width) {
