@@ -116,26 +116,14 @@ __m128i ByteSwapLanes(__m128i v) {
   return _mm_shufflehi_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
 }
 
-// One masked move: the bits of t under mask move by `bits`.
-template <int bits>
-__m128i MoveRight(__m128i t, std::uint64_t mask) {
-  const __m128i m = _mm_and_si128(t, Splat(mask));
-  return _mm_or_si128(_mm_xor_si128(t, m), _mm_srli_epi64(m, bits));
-}
-
+// One masked move: the bits of t under mask move left by `bits`.
 template <int bits>
 __m128i MoveLeft(__m128i t, std::uint64_t mask) {
   const __m128i m = _mm_and_si128(t, Splat(mask));
   return _mm_or_si128(_mm_xor_si128(t, m), _mm_slli_epi64(m, bits));
 }
 
-// SpreadLiterals and GatherLiterals on both lanes.
-__m128i SpreadLiterals2(__m128i plain) {
-  __m128i t = _mm_andnot_si128(Splat(0xFF), plain);
-  t = MoveRight<1>(MoveRight<2>(MoveRight<4>(t, kSpread4), kSpread2), kSpread1);
-  return _mm_or_si128(_mm_srli_epi64(t, 1), Splat(kEightFlags));
-}
-
+// GatherLiterals on both lanes.
 __m128i GatherLiterals2(__m128i packed) {
   const __m128i t = _mm_slli_epi64(_mm_andnot_si128(Splat(kEightFlags), packed), 1);
   return MoveLeft<4>(MoveLeft<2>(MoveLeft<1>(t, kGather1), kGather2), kGather4);
@@ -447,18 +435,33 @@ std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
   std::uint32_t checksum = 0;
   std::size_t groups = n / 8;
 #if QEV_LZSS_SSE2
-  // Two groups per step. Lane sums of the packed words and the eighth bytes
-  // build up the checksum.
+  // Two groups per step, in 16-bit lanes, one lane per output byte k < 8:
+  // byte k holds the low k bits of input byte k - 1, the flag and the high
+  // 7 - k bits of input byte k, which is the 16-bit value
+  // (byte[k - 1] << 9 | 0x100 | byte[k]) shifted right by k + 1. The lanes
+  // shift by different amounts through an unsigned high multiply by
+  // 2^(15 - k). Output byte 8 is input byte 7 as it is.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i flag = _mm_set1_epi16(0x100);
+  const __m128i low = _mm_set1_epi16(0xFF);
+  const __m128i shifts = _mm_set_epi16(1 << 8, 1 << 9, 1 << 10, 1 << 11, 1 << 12, 1 << 13, 1 << 14,
+                                       static_cast<short>(1 << 15));
+  const auto encode = [&](__m128i bytes) {
+    const __m128i previous = _mm_slli_si128(bytes, 2);
+    const __m128i pairs = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(previous, 9), bytes), flag);
+    return _mm_and_si128(_mm_mulhi_epu16(pairs, shifts), low);
+  };
   __m128i lanes = _mm_setzero_si128();
   std::uint32_t eighthBytes = 0;
   for (; groups >= 2; groups -= 2, in += 16, out += 18) {
-    const __m128i plain = ByteSwapLanes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
-    const __m128i packed = ByteSwapLanes(SpreadLiterals2(plain));
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const __m128i packed =
+        _mm_packus_epi16(encode(_mm_unpacklo_epi8(x, zero)), encode(_mm_unpackhi_epi8(x, zero)));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 9), _mm_unpackhi_epi64(packed, packed));
     out[8] = in[7];
     out[17] = in[15];
-    lanes = _mm_add_epi64(lanes, _mm_sad_epu8(packed, _mm_setzero_si128()));
+    lanes = _mm_add_epi64(lanes, _mm_sad_epu8(packed, zero));
     eighthBytes += in[7] + in[15];
   }
   checksum = eighthBytes + static_cast<std::uint32_t>(_mm_cvtsi128_si32(lanes)) +
