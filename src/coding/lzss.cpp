@@ -3,13 +3,13 @@
 // streams.
 //
 // Both directions lean on one fact: eight literals are 72 bits, nine whole
-// bytes. The first 64 bits hold seven flag-and-byte pairs and the eighth
-// flag, the last 8 bits the eighth byte. Byte i of the group sits at bits
-// 55 - 9i up of the 64-bit big-endian word, and at bits 56 - 8i up of the
-// plain word, so converting a group is moving seven 8-bit fields by i + 1
-// bits each. Where SSE2 is available (every x86-64 compiler) two groups are
-// converted at once in the two 64-bit lanes of a vector register, with the
-// same masks and shifts as the scalar code.
+// bytes, so along a run of literals every group of eight starts at the same
+// bit offset within its first byte. Byte i of a group sits at bits 55 - 9i
+// up of the group's first 64-bit big-endian word, and at bits 56 - 8i up of
+// the plain word. The scalar code converts a group by moving these seven
+// 8-bit fields in three masked steps. Where SSE2 is available (every x86-64
+// compiler) two groups are converted at once with one 16-bit lane per byte,
+// the lanes shifting by different amounts through multiplies.
 #include "coding/lzss.h"
 
 #include <algorithm>
@@ -105,30 +105,6 @@ std::uint64_t GatherLiterals(std::uint64_t packed) {
   t = (t ^ m) | (m << 4);
   return t;
 }
-
-#if QEV_LZSS_SSE2
-__m128i Splat(std::uint64_t v) { return _mm_set1_epi64x(static_cast<long long>(v)); }
-
-// Reverses the bytes of each 64-bit lane.
-__m128i ByteSwapLanes(__m128i v) {
-  v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
-  v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
-  return _mm_shufflehi_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
-}
-
-// One masked move: the bits of t under mask move left by `bits`.
-template <int bits>
-__m128i MoveLeft(__m128i t, std::uint64_t mask) {
-  const __m128i m = _mm_and_si128(t, Splat(mask));
-  return _mm_or_si128(_mm_xor_si128(t, m), _mm_slli_epi64(m, bits));
-}
-
-// GatherLiterals on both lanes.
-__m128i GatherLiterals2(__m128i packed) {
-  const __m128i t = _mm_slli_epi64(_mm_andnot_si128(Splat(kEightFlags), packed), 1);
-  return MoveLeft<4>(MoveLeft<2>(MoveLeft<1>(t, kGather1), kGather2), kGather4);
-}
-#endif
 
 // Decoding appends to the caller's buffer through a raw pointer: the buffer
 // is sized to its whole capacity ahead of the decoder (one large zero fill
@@ -296,24 +272,65 @@ void DecodeTokenExactly(std::uint64_t bits, OutputRoom& room, DecodePosition& at
 }
 
 #if QEV_LZSS_SSE2
-// Two groups of eight literals at bit offset o of q and q + 9, if both are
-// literals: lanes of the words at their first and ninth bytes. shiftUp holds
-// o and shiftDown 63 - o. Reads q[0..24], writes out[0..15].
-inline bool DecodeLiteralPair(const std::uint8_t* q, __m128i shiftUp, __m128i shiftDown,
-                              std::uint8_t* out) {
-  const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 9));
-  const __m128i a = ByteSwapLanes(_mm_unpacklo_epi64(u, v));
-  const __m128i b = ByteSwapLanes(_mm_unpackhi_epi64(u, v));
-  const __m128i bits =
-      _mm_or_si128(_mm_sll_epi64(a, shiftUp), _mm_srl_epi64(_mm_srli_epi64(b, 1), shiftDown));
-  const __m128i flags = Splat(kEightFlags);
-  if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(bits, flags), flags)) != 0xFFFF) {
-    return false;
+// Per bit offset o of a group, for each literal k of it: the flag and byte
+// are the 9 bits from bit t = (o + k) mod 8 of the 16-bit big-endian word
+// at byte k + (o + k) / 8 of the group. The word is picked by kNextWord
+// (all ones: the later byte) and shifted left by t through a multiply by
+// kFieldShift; a shift right by 7 then leaves flag << 8 | byte in the lane.
+struct FieldTables {
+  std::uint16_t nextWord[8][8];
+  std::uint16_t fieldShift[8][8];
+};
+
+constexpr FieldTables MakeFieldTables() {
+  FieldTables tables{};
+  for (int o = 0; o < 8; ++o) {
+    for (int k = 0; k < 8; ++k) {
+      tables.nextWord[o][k] = (o + k) >= 8 ? 0xFFFF : 0;
+      tables.fieldShift[o][k] = static_cast<std::uint16_t>(1 << ((o + k) & 7));
+    }
   }
-  const __m128i last = _mm_srli_epi64(_mm_sll_epi64(b, shiftUp), 56);
-  const __m128i plain = _mm_or_si128(GatherLiterals2(bits), last);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), ByteSwapLanes(plain));
+  return tables;
+}
+
+alignas(16) constexpr FieldTables kFieldTables = MakeFieldTables();
+
+struct LiteralLanes {
+  __m128i nextWord;
+  __m128i fieldShift;
+};
+
+LiteralLanes LiteralLanesFor(unsigned o) {
+  return {_mm_load_si128(reinterpret_cast<const __m128i*>(kFieldTables.nextWord[o])),
+          _mm_load_si128(reinterpret_cast<const __m128i*>(kFieldTables.fieldShift[o]))};
+}
+
+// The eight flag << 8 | byte fields of the group at q. Reads q[0..15].
+inline __m128i LiteralFields(const std::uint8_t* q, const LiteralLanes& lanes) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  const __m128i at0 = _mm_unpacklo_epi8(u, zero);
+  const __m128i at1 = _mm_unpacklo_epi8(_mm_srli_si128(u, 1), zero);
+  const __m128i at2 = _mm_unpacklo_epi8(_mm_srli_si128(u, 2), zero);
+  const __m128i word0 = _mm_or_si128(_mm_slli_epi16(at0, 8), at1);
+  const __m128i word1 = _mm_or_si128(_mm_slli_epi16(at1, 8), at2);
+  const __m128i word =
+      _mm_or_si128(_mm_and_si128(lanes.nextWord, word1), _mm_andnot_si128(lanes.nextWord, word0));
+  return _mm_srli_epi16(_mm_mullo_epi16(word, lanes.fieldShift), 7);
+}
+
+// Two groups of eight literals, at q and q + 9 with the bit offset that
+// `lanes` was made for, if both are literals. Reads q[0..24], writes
+// out[0..15].
+inline bool DecodeLiteralPair(const std::uint8_t* q, const LiteralLanes& lanes, std::uint8_t* out) {
+  const __m128i first = LiteralFields(q, lanes);
+  const __m128i second = LiteralFields(q + 9, lanes);
+  const __m128i flag = _mm_set1_epi16(0x100);
+  const __m128i flags = _mm_and_si128(_mm_and_si128(first, second), flag);
+  if (_mm_movemask_epi8(_mm_cmpeq_epi16(flags, flag)) != 0xFFFF) return false;
+  const __m128i low = _mm_set1_epi16(0xFF);
+  const __m128i bytes = _mm_packus_epi16(_mm_and_si128(first, low), _mm_and_si128(second, low));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
   return true;
 }
 #endif
@@ -329,12 +346,11 @@ inline void DecodeLiteralGroups(const std::uint8_t* in, const std::uint8_t* qSto
   const std::uint8_t* q = in + (at.bitPos >> 3);
   std::uint8_t* out = base + at.n;
 #if QEV_LZSS_SSE2
-  const __m128i shiftUp = _mm_cvtsi32_si128(static_cast<int>(o));
-  const __m128i shiftDown = _mm_cvtsi32_si128(static_cast<int>(63 - o));
+  const LiteralLanes lanes = LiteralLanesFor(o);
 #endif
   do {
 #if QEV_LZSS_SSE2
-    if (DecodeLiteralPair(q, shiftUp, shiftDown, out)) {
+    if (DecodeLiteralPair(q, lanes, out)) {
       q += 18;
       out += 16;
       continue;
