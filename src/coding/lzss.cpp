@@ -107,18 +107,19 @@ std::uint64_t GatherLiterals(std::uint64_t packed) {
 }
 
 // Decoding appends to the caller's buffer through a raw pointer: the buffer
-// is sized to its whole capacity ahead of the decoder (one large zero fill
-// costs less than many small ones) and cut back to the bytes actually
-// produced at the end. Its capacity grows geometrically, never past the
-// most a stream of this input size can produce, and only when the output
-// outgrows it: a buffer reserved to the output's size is never reallocated.
+// is sized ahead of the decoder in steps of kSizeStep (zero-filled, so
+// each step touches memory, and only as far as the output has come) and
+// cut back to the bytes actually produced at the end. Its capacity grows
+// geometrically, never past the most a stream of this input size can
+// produce, and only when the output outgrows it: a buffer reserved to the
+// output's size is never reallocated.
 //
 // A fast step, up to three tokens, writes at most kMargin bytes past the
 // bytes produced so far, so one room check per step keeps it inside the
 // buffer. Within kMargin bytes of the capacity the decoder goes one token
 // at a time, writing exactly that token's bytes.
 constexpr std::size_t kMargin = 64;
-constexpr std::size_t kMinimumCapacity = 64 * 1024;
+constexpr std::size_t kSizeStep = 1 << 20;
 
 struct OutputRoom {
   ByteBuffer& buffer;
@@ -130,7 +131,7 @@ struct OutputRoom {
   // allows it.
   bool ExtendForFastSteps(std::size_t produced) {
     if (std::min(buffer.capacity(), ceiling) < produced + kMargin) return false;
-    ExtendToCapacity();
+    Extend(produced + kMargin);
     return true;
   }
 
@@ -140,13 +141,15 @@ struct OutputRoom {
     if (produced + count <= limit) return;
     if (produced + count > buffer.capacity()) {
       buffer.reserve(
-          std::min(std::max({produced + count, 2 * buffer.capacity(), kMinimumCapacity}), ceiling));
+          std::min(std::max({produced + count, 2 * buffer.capacity(), kSizeStep}), ceiling));
     }
-    ExtendToCapacity();
+    Extend(produced + count);
   }
 
-  void ExtendToCapacity() {
-    limit = std::min(buffer.capacity(), ceiling);
+  // Sizes the buffer to at least `needed` (within the capacity), a whole
+  // step ahead where the capacity allows.
+  void Extend(std::size_t needed) {
+    limit = std::min({std::max(needed, limit + kSizeStep), buffer.capacity(), ceiling});
     buffer.resize(limit);
     base = buffer.data();
   }

@@ -11,9 +11,12 @@
 namespace qev {
 
 // Decodes the stream in input into output (emptied first; reserved capacity
-// remains). Never fails, never reads outside input, never loops without
-// end: the end of input reads as zero bits, which form an end marker after
-// at most one more token. Bytes after the end marker are never read.
+// remains, and output reserved to the decoded size is not reallocated).
+// Never fails, never reads outside input or writes outside output, never
+// loops without end: the end of input reads as zero bits, which form an end
+// marker after at most one more token. Bytes after the end marker are never
+// read. Output grows with what the stream produces, at most 8 bytes per
+// input byte plus 18.
 // Returns the sum (mod 2^32) of every input byte from the first through the
 // one that holds the end marker's last bit.
 std::uint32_t LzssDecode(const ByteBuffer& input, ByteBuffer& output);
