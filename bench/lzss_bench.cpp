@@ -3,10 +3,13 @@
 // fast one so that the gain is visible.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "coding/bit_stream.h"
 #include "coding/lzss.h"
@@ -81,6 +84,61 @@ const ByteBuffer& ReferenceStream() {
   return stream;
 }
 
+// The stream a simple greedy matcher makes of MixedData(): at each byte the
+// most recent earlier occurrence of its next three bytes, if one lies within
+// the window, is taken as far as it matches (at most 18 bytes); otherwise a
+// literal. The random half comes out as literals, the text-like half mostly
+// as references.
+const ByteBuffer& GreedyStream() {
+  static const ByteBuffer stream = [] {
+    const ByteBuffer& data = MixedData();
+    const std::size_t size = data.size();
+    constexpr std::size_t kNone = ~std::size_t{0};
+    std::vector<std::size_t> latest(1 << 16, kNone);
+    const auto slot = [&](std::size_t i) {
+      const std::uint32_t key = data[i] | data[i + 1] << 8 | data[i + 2] << 16;
+      return (key * 2654435761u) >> 16;
+    };
+    ByteBuffer bytes;
+    qev::BitWriter writer;
+    writer.Reset(bytes);
+    std::size_t i = 0;
+    while (i < size) {
+      std::size_t length = 0;
+      std::size_t distance = 0;
+      if (i + 3 <= size) {
+        const std::size_t candidate = latest[slot(i)];
+        latest[slot(i)] = i;
+        if (candidate != kNone && i - candidate <= 8192) {
+          distance = i - candidate;
+          const std::size_t most = std::min<std::size_t>(18, size - i);
+          while (length < most && data[i + length] == data[i + length - distance]) ++length;
+        }
+      }
+      // Output byte i sits at window position (i + 1) mod 8192.
+      const std::uint32_t position = static_cast<std::uint32_t>(i + 1 - distance) & 0x1FFF;
+      if (length < 3 || position == 0) {
+        writer.WriteBits(1, 1);
+        writer.WriteBits(8, data[i]);
+        ++i;
+        continue;
+      }
+      writer.WriteBits(1, 0);
+      writer.WriteBits(13, position);
+      writer.WriteBits(4, static_cast<std::uint32_t>(length - 3));
+      for (const std::size_t end = i + length; ++i < end;) {
+        if (i + 3 <= size) latest[slot(i)] = i;
+      }
+    }
+    writer.WriteBits(14, 0);
+    ByteBuffer check;
+    qev::LzssDecodeReference(bytes, check);
+    if (check != data) std::abort();
+    return bytes;
+  }();
+  return stream;
+}
+
 const ByteBuffer& LiteralStream() {
   static const ByteBuffer stream = [] {
     ByteBuffer bytes;
@@ -137,6 +195,12 @@ BENCHMARK(BM_Decode<qev::LzssDecodeReference, ReferenceStream>)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode<qev::LzssDecode, ReferenceStream>)
     ->Name("LzssDecode/references/fast")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Decode<qev::LzssDecodeReference, GreedyStream>)
+    ->Name("LzssDecode/greedy/reference")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Decode<qev::LzssDecode, GreedyStream>)
+    ->Name("LzssDecode/greedy/fast")
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
