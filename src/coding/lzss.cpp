@@ -398,7 +398,9 @@ std::uint32_t LzssDecode(const ByteBuffer& input, ByteBuffer& output) {
   std::size_t summed = 0;
 
   while (!at.ended) {
-    while ((at.bitPos >> 3) >= summed + kSumBlock) {
+    // The read position can lie past the end of the input, in the zero
+    // bits that complete a cut token; only blocks within the input count.
+    while ((at.bitPos >> 3) >= summed + kSumBlock && summed + kSumBlock <= size) {
       checksum += SumBytes(in + summed, in + summed + kSumBlock);
       summed += kSumBlock;
     }

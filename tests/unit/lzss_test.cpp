@@ -184,6 +184,12 @@ TEST(Lzss, TruncatedStreamsEndAfterOneZeroFilledToken) {
   // A reference cut inside its length field (1111 cut to 1) reads L = 8.
   const ByteBuffer ref = StreamBuilder().Literal(0x61).Reference(1, 15).End();
   EXPECT_EQ(DecodeBoth(ByteBuffer(ref.begin(), ref.begin() + 3)).output, ByteBuffer(12, 0x61));
+  // A reference cut after its flag and 8 position bits, ending 9 bits past
+  // the input's 4095 bytes: the checksum still covers only those bytes.
+  StreamBuilder cut;
+  for (int i = 0; i < 3639; ++i) cut.Literal(0x5A);
+  const ByteBuffer long_ref = cut.Reference(1 << 12, 0).End();
+  DecodeBoth(ByteBuffer(long_ref.begin(), long_ref.begin() + 4095));
 }
 
 TEST(Lzss, BytesAfterTheEndMarkerAreNeverRead) {
