@@ -1,6 +1,8 @@
 #include "ops/create.h"
 
-#include "scratch_dir.h"
+#include <filesystem>
+
+#include "support.h"
 
 namespace qev {
 namespace {
@@ -16,7 +18,7 @@ TEST_F(CreateNames, RefusesAnInputThatNoExtractionWouldWrite) {
   ::testing::internal::CaptureStdout();
   CreateArchive(ArchiveFormat::kFormat4, "out", {"ok", "a\\b", "ok"});
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "ok ...OK\na\\b ...cannot open\n");
-  EXPECT_FALSE(Exists("out"));
+  EXPECT_FALSE(std::filesystem::exists("out"));
 }
 
 }  // namespace

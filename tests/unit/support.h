@@ -1,5 +1,5 @@
-// A fresh temporary directory that is the current directory for the life of
-// one test, removed with everything in it afterwards.
+// What the unit tests share: byte strings written in hexadecimal, and a
+// fresh temporary directory that is the current directory for one test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,27 +9,28 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <system_error>
 
 namespace qev::testing {
+
+// "61 62 00" gives the three bytes a, b and NUL.
+inline std::string Hex(const std::string& text) {
+  std::string bytes;
+  std::istringstream in(text);
+  for (unsigned value = 0; in >> std::hex >> value;) bytes += static_cast<char>(value);
+  return bytes;
+}
 
 class ScratchDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = std::filesystem::current_path();
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
-      const auto dir =
-          std::filesystem::temp_directory_path() / ("qev-unit-" + std::to_string(random()));
-      std::error_code ec;
-      if (std::filesystem::create_directory(dir, ec)) dir_ = dir;
-    }
-    ASSERT_FALSE(dir_.empty());
+    dir_ = std::filesystem::temp_directory_path() /
+           ("qev-unit-" + std::to_string(std::random_device()()));
+    ASSERT_TRUE(std::filesystem::create_directory(dir_));
     std::filesystem::current_path(dir_);
   }
   void TearDown() override {
     std::filesystem::current_path(previous_);
-    if (dir_.empty()) return;
     std::error_code ec;
     // Windows deletes no read-only file: give write permission back first.
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_, ec)) {
@@ -46,10 +47,6 @@ class ScratchDirTest : public ::testing::Test {
     std::ostringstream content;
     content << std::ifstream(name, std::ios::binary).rdbuf();
     return content.str();
-  }
-  static bool Exists(const std::string& name) {
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(name, ec));
   }
 
   std::filesystem::path dir_;
