@@ -1,7 +1,6 @@
 #include "formats/format4.h"
 
 #include <cstring>
-#include <tuple>
 
 #include "coding/lzss.h"
 #include "support.h"
@@ -28,16 +27,10 @@ std::string Store(const std::string& plain) {
   return {stream.begin(), stream.end()};
 }
 
-// The plain table of entries given as name, offset, size and reserved.
-std::string Table(const std::vector<std::tuple<std::string, int, int, int>>& entries) {
-  std::vector<Format4Entry> table;
-  for (const auto& [name, offset, size, reserved] : entries) {
-    table.push_back({{}, std::uint32_t(offset), std::uint32_t(size), std::uint32_t(reserved)});
-    std::memcpy(table.back().name, name.data(), name.size());
-  }
-  ByteBuffer plain = {0xEE};  // stale content must go
-  BuildFormat4Table(table, plain);
-  return {plain.begin(), plain.end()};
+// One entry of the plain table.
+std::string Plain(const std::string& name, std::uint32_t offset, std::uint32_t size,
+                  std::uint32_t reserved = 0) {
+  return name + '\0' + Le32(offset) + Le32(size) + Le32(reserved);
 }
 
 class Format4Read : public testing::ScratchDirTest {
@@ -65,15 +58,13 @@ class Format4Read : public testing::ScratchDirTest {
 TEST_F(Format4Read, ArchivesFromTheLayout) {
   EXPECT_EQ(Read(Header(0, 16, 0) + Hex("00 00")), Lines{});
   EXPECT_TRUE(header_.magic == kFormat4Magic && header_.count == 0 && header_.tableOffset == 16);
-  const std::string table = Hex("B0 C0 22 10 08 04 02 01 00 80 40 20 10 08 04 00 00 00");
-  EXPECT_EQ(Store(Table({{"a", 16, 0, 0}})), table);
-  EXPECT_EQ(Read(Header(1, 18, 14) + Hex("00 00") + table), Lines{"a 16 0 0"});
+  EXPECT_EQ(Read(Header(1, 18, 14) + Hex("00 00") +
+                 Hex("B0 C0 22 10 08 04 02 01 00 80 40 20 10 08 04 00 00 00")),
+            Lines{"a 16 0 0"});
   EXPECT_TRUE(header_.count == 1 && header_.tableOffset == 18 && header_.tableSize == 14);
   // The same table as literals 61 00 10, then eleven zeros copied from an
   // unwritten part of the window.
   EXPECT_EQ(Read(Header(1, 18, 14) + Hex("00 00 B0 C0 22 00 32 40 00 00")), Lines{"a 16 0 0"});
-  EXPECT_EQ(Table({{"abc.txt", 16, 3, 0}}),
-            Hex("61 62 63 2E 74 78 74 00 10 00 00 00 03 00 00 00 00 00 00 00"));
 }
 
 TEST_F(Format4Read, OtherAndImpossibleFilesAreRefusedWithoutTrace) {
@@ -93,7 +84,7 @@ TEST_F(Format4Read, OtherAndImpossibleFilesAreRefusedWithoutTrace) {
 // The parse reads no further than the decoded table, whatever count and
 // tableSize say; what it lacks reads as zero.
 TEST_F(Format4Read, ShortLongAndUnterminatedTables) {
-  const std::string plain = Table({{"a", 0x11223344, 0x55667788, 1}, {"b", 2, 3, 0}});
+  const std::string plain = Plain("a", 0x11223344, 0x55667788, 1) + Plain("b", 2, 3);
   EXPECT_EQ(Read(Header(1, 16, 0) + Store(plain)), Lines{"a 287454020 1432778632 1"});
   // Cut inside the second entry's offset: its two low bytes remain, and
   // the third entry lies wholly past the table.
@@ -103,8 +94,8 @@ TEST_F(Format4Read, ShortLongAndUnterminatedTables) {
   EXPECT_EQ(Read(Header(2, 16, 99) + Store(plain.substr(0, 15))),
             (Lines{"a 287454020 1432778632 1", "b 0 0 0"}));
   // No NUL in 256 name bytes: the name is cut, the numbers follow them.
-  EXPECT_EQ(Read(Header(2, 16, 0) + Store(std::string(256, 'x') + Le32(40) + Le32(41) + Le32(42) +
-                                          Table({{"b", 5, 6, 0}}))),
+  EXPECT_EQ(Read(Header(2, 16, 0) +
+                 Store(std::string(256, 'x') + Le32(40) + Le32(41) + Le32(42) + Plain("b", 5, 6))),
             (Lines{std::string(255, 'x') + " 40 41 42", "b 5 6 0"}));
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "coding/bit_stream.h"
 #include "coding/lzss_reference.h"
@@ -31,22 +33,18 @@ struct StreamBuilder {
   }
 };
 
-struct Coded {
-  ByteBuffer output;
-  std::uint32_t checksum;
-};
-
+// A codec's output and checksum.
+using Coded = std::pair<ByteBuffer, std::uint32_t>;
 using Codec = std::uint32_t (*)(const ByteBuffer&, ByteBuffer&);
 
 // Runs the fast codec, checks it against the bit-at-a-time one and returns
 // its result.
 Coded Both(Codec fast, Codec reference, const ByteBuffer& input) {
   Coded got;
-  got.checksum = fast(input, got.output);
-  ByteBuffer expected;
-  const std::uint32_t expectedSum = reference(input, expected);
-  EXPECT_EQ(got.output, expected);
-  EXPECT_EQ(got.checksum, expectedSum);
+  Coded expected;
+  got.second = fast(input, got.first);
+  expected.second = reference(input, expected.first);
+  EXPECT_EQ(got, expected);
   return got;
 }
 Coded DecodeBoth(const ByteBuffer& stream) { return Both(LzssDecode, LzssDecodeReference, stream); }
@@ -57,15 +55,10 @@ ByteBuffer Prefix(const ByteBuffer& bytes, std::size_t length) {
 }
 
 TEST(Lzss, WorkedExamples) {
-  struct Case {
-    ByteBuffer plain;
-    ByteBuffer stream;
-    std::uint32_t checksum;
-  };
-  // First the streams that LzssStore writes; then a reference that overlaps
-  // its own output, bytes after the end marker, and streams cut short, whose
-  // missing bits read as zero.
-  const Case cases[] = {
+  // Plain bytes, stream and checksum: first what LzssStore writes; then a
+  // reference that overlaps its own output, bytes after the end marker, and
+  // streams cut short, whose missing bits read as zero.
+  const std::tuple<ByteBuffer, ByteBuffer, std::uint32_t> cases[] = {
       {{}, {0x00, 0x00}, 0},
       {{0x61}, {0xB0, 0x80, 0x00}, 304},
       {{0x61, 0x62, 0x63}, {0xB0, 0xD8, 0xAC, 0x60, 0x00, 0x00}, 660},
@@ -75,21 +68,18 @@ TEST(Lzss, WorkedExamples) {
       {{0x61, 0x62, 0x63}, {0xB0, 0xD8, 0xAC, 0x60}, 660},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    const Case& c = cases[i];
+    const auto& [plain, stream, checksum] = cases[i];
     if (i < 3) {
-      const Coded stored = StoreBoth(c.plain);
-      EXPECT_EQ(stored.output, c.stream) << i;
-      EXPECT_EQ(stored.checksum, c.checksum) << i;
+      EXPECT_EQ(StoreBoth(plain), Coded(stream, checksum)) << i;
     }
-    const Coded decoded = DecodeBoth(c.stream);
-    EXPECT_EQ(decoded.output, c.plain) << i;
-    EXPECT_EQ(decoded.checksum, c.checksum) << i;
+    EXPECT_EQ(DecodeBoth(stream), Coded(plain, checksum)) << i;
   }
-  EXPECT_EQ(StreamBuilder().Literal(0x61).Literal(0x62).Reference(1, 2).End(), cases[3].stream);
+  EXPECT_EQ(StreamBuilder().Literal(0x61).Literal(0x62).Reference(1, 2).End(),
+            std::get<1>(cases[3]));
 
   // A reference cut inside its length field (1111 cut to 1) reads L = 8.
   const ByteBuffer ref = StreamBuilder().Literal(0x61).Reference(1, 15).End();
-  EXPECT_EQ(DecodeBoth(Prefix(ref, 3)).output, ByteBuffer(12, 0x61));
+  EXPECT_EQ(DecodeBoth(Prefix(ref, 3)).first, ByteBuffer(12, 0x61));
   // A reference cut after its flag and 8 position bits, ending 9 bits past
   // the input's 4095 bytes: the checksum still covers only those bytes.
   StreamBuilder cut;
@@ -103,10 +93,8 @@ TEST(Lzss, StoreLengthsAndRoundTrip) {
     ByteBuffer input(n);
     for (auto& b : input) b = static_cast<std::uint8_t>(rng());
     const Coded stored = StoreBoth(input);
-    ASSERT_EQ(stored.output.size(), (9 * n + 14 + 7) / 8) << n;
-    const Coded back = DecodeBoth(stored.output);
-    EXPECT_EQ(back.output, input) << n;
-    EXPECT_EQ(back.checksum, stored.checksum) << n;
+    ASSERT_EQ(stored.first.size(), (9 * n + 14 + 7) / 8) << n;
+    EXPECT_EQ(DecodeBoth(stored.first), Coded(input, stored.second)) << n;
   }
 }
 
@@ -115,9 +103,9 @@ TEST(Lzss, StoreLengthsAndRoundTrip) {
 TEST(Lzss, DecodeKeepsAnExactReservation) {
   ByteBuffer plain(70000, 0xA5);
   for (const ByteBuffer& stream :
-       {StoreBoth(plain).output, StreamBuilder().Literal(1).Reference(1, 15).End()}) {
+       {StoreBoth(plain).first, StreamBuilder().Literal(1).Reference(1, 15).End()}) {
     ByteBuffer output = {1, 2, 3};
-    output.reserve(DecodeBoth(stream).output.size());
+    output.reserve(DecodeBoth(stream).first.size());
     const std::uint8_t* const data = output.data();
     LzssDecode(stream, output);
     EXPECT_EQ(output.size(), output.capacity());
@@ -127,16 +115,16 @@ TEST(Lzss, DecodeKeepsAnExactReservation) {
 
 TEST(Lzss, WindowStartsZeroWithAbsolutePositionsThatWrap) {
   // Before any literal the window is all zero.
-  EXPECT_EQ(DecodeBoth(StreamBuilder().Reference(100, 0).End()).output, ByteBuffer(3, 0));
+  EXPECT_EQ(DecodeBoth(StreamBuilder().Reference(100, 0).End()).first, ByteBuffer(3, 0));
   // p = 8191 reads positions 8191, 0, 1, 2, 3: zero, zero, the first literal
   // (stored at position 1), then the two zeros this reference just stored.
-  EXPECT_EQ(DecodeBoth(StreamBuilder().Literal(0x41).Reference(8191, 2).End()).output,
+  EXPECT_EQ(DecodeBoth(StreamBuilder().Literal(0x41).Reference(8191, 2).End()).first,
             (ByteBuffer{0x41, 0, 0, 0x41, 0, 0}));
   // A reference to the write position yields zeros until the window is
   // full, and stores them back unchanged; then it reaches 8192 bytes back.
-  EXPECT_EQ(DecodeBoth(StreamBuilder().Literal(1).Literal(2).Reference(3, 0).Reference(1, 3).End())
-                .output,
-            (ByteBuffer{1, 2, 0, 0, 0, 1, 2, 0, 0, 0, 1}));
+  EXPECT_EQ(
+      DecodeBoth(StreamBuilder().Literal(1).Literal(2).Reference(3, 0).Reference(1, 3).End()).first,
+      (ByteBuffer{1, 2, 0, 0, 0, 1, 2, 0, 0, 0, 1}));
   StreamBuilder full;
   ByteBuffer expected;
   for (int j = 0; j < 8192 + 5; ++j) {
@@ -144,7 +132,7 @@ TEST(Lzss, WindowStartsZeroWithAbsolutePositionsThatWrap) {
     full.Literal(expected.back());
   }
   for (int i = 0; i < 18; ++i) expected.push_back(expected[expected.size() - 8192]);
-  EXPECT_EQ(DecodeBoth(full.Reference((8192 + 5 + 1) % 8192, 15).End()).output, expected);
+  EXPECT_EQ(DecodeBoth(full.Reference((8192 + 5 + 1) % 8192, 15).End()).first, expected);
 }
 
 // A random stream: runs of literals and references anywhere in the window,
@@ -181,9 +169,7 @@ TEST(Lzss, FastDecodeMatchesReferenceOnRandomStreams) {
     ByteBuffer stream = RandomStream(rng, 6000);
     const Coded whole = DecodeBoth(stream);
     for (int i = 0; i < 40; ++i) stream.push_back(static_cast<std::uint8_t>(rng()));
-    const Coded padded = DecodeBoth(stream);
-    EXPECT_EQ(padded.output, whole.output);
-    EXPECT_EQ(padded.checksum, whole.checksum);
+    EXPECT_EQ(DecodeBoth(stream), whole);
   }
   const ByteBuffer stream = RandomStream(rng, 300);
   for (std::size_t length = 0; length <= stream.size() && !HasFailure(); ++length) {

@@ -84,16 +84,5 @@ TEST(PlatformTime, LocalTimeUsesTodaysOffset) {
 #endif
 }
 
-TEST(PlatformFormat, StoresAtMostCapacityLessOne) {
-  char buffer[2048];
-  EXPECT_EQ(FormatToBuffer(buffer, 6, "%3d,%03d", 12, 5), 5);
-  EXPECT_STREQ(buffer, " 12,0");
-  // Windows' buffer formatter fills at most 1024 bytes.
-  const std::string longText(1500, 'a');
-  const int length = FormatToBuffer(buffer, sizeof buffer, "%s", longText.c_str());
-  EXPECT_EQ(std::string(buffer), longText.substr(0, static_cast<std::size_t>(length)));
-  EXPECT_TRUE(kWindows ? length == 1023 || length == 1024 : length == 1500) << length;
-}
-
 }  // namespace
 }  // namespace qev::platform

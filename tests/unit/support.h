@@ -32,11 +32,6 @@ class ScratchDirTest : public ::testing::Test {
   void TearDown() override {
     std::filesystem::current_path(previous_);
     std::error_code ec;
-    // Windows deletes no read-only file: give write permission back first.
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_, ec)) {
-      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
-                                   std::filesystem::perm_options::add, ec);
-    }
     std::filesystem::remove_all(dir_, ec);
   }
 
@@ -49,9 +44,8 @@ class ScratchDirTest : public ::testing::Test {
     return content.str();
   }
 
-  std::filesystem::path dir_;
-
  private:
+  std::filesystem::path dir_;
   std::filesystem::path previous_;
 };
 
