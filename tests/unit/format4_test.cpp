@@ -56,12 +56,11 @@ class Format4Read : public testing::ScratchDirTest {
 };
 
 TEST_F(Format4Read, ArchivesFromTheLayout) {
-  EXPECT_EQ(Read(Header(0, 16, 0) + Hex("00 00")), Lines{});
-  EXPECT_TRUE(header_.magic == kFormat4Magic && header_.count == 0 && header_.tableOffset == 16);
   EXPECT_EQ(Read(Header(1, 18, 14) + Hex("00 00") +
                  Hex("B0 C0 22 10 08 04 02 01 00 80 40 20 10 08 04 00 00 00")),
             Lines{"a 16 0 0"});
-  EXPECT_TRUE(header_.count == 1 && header_.tableOffset == 18 && header_.tableSize == 14);
+  EXPECT_TRUE(header_.magic == kFormat4Magic && header_.count == 1 && header_.tableOffset == 18 &&
+              header_.tableSize == 14);
   // The same table as literals 61 00 10, then eleven zeros copied from an
   // unwritten part of the window.
   EXPECT_EQ(Read(Header(1, 18, 14) + Hex("00 00 B0 C0 22 00 32 40 00 00")), Lines{"a 16 0 0"});

@@ -23,11 +23,11 @@ std::uint64_t Ticks(const FILETIME& t) {
   return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
 }
 
-// On Windows each of these reaches a device or another file's stream.
-TEST(PlatformNames, DevicesAndStreamsOnlyOnWindows) {
-  for (const char* name : {"CON", "con", "Con.txt", "nul.", "CON .txt", "aux ", "PRN.a.b", "COM1",
-                           "com9", "lpt9.txt", "LPT\xB9", "CONIN$", "conout$", "C:name",
-                           "a.txt:stream", "sub\\NUL", "sub/con.txt", "NUL\\x"}) {
+// On Windows each of these reaches a device; the end-to-end tests extract
+// the plainer cases and the streams.
+TEST(PlatformNames, DevicesOnlyOnWindows) {
+  for (const char* name :
+       {"aux ", "PRN.a.b", "LPT\xB9", "CONIN$", "conout$", "sub\\NUL", "sub/con.txt", "NUL\\x"}) {
     EXPECT_EQ(IsDeviceOrStreamName(name), kWindows) << name;
   }
   for (const char* name : {"CONSOLE", "COM10", "LPT", "nul_", "xcon", "a.con", " CON", "NULL.txt",
@@ -62,9 +62,7 @@ TEST(PlatformTime, LocalTimeUsesTodaysOffset) {
   constexpr std::uint64_t kWinter = 133'485'408'000'000'000ull;
   constexpr std::uint64_t kSummer = 133'642'656'000'000'000ull;
 #ifndef _WIN32
-  const char* saved = getenv("TZ");
-  const std::string previous = saved ? saved : "";
-  setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+  setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);  // nothing else here depends on the zone
   tzset();
   FILETIME out;
   EXPECT_FALSE(FileTimeToLocal(Ticks(0), &out));  // would fall before 1601
@@ -79,8 +77,6 @@ TEST(PlatformTime, LocalTimeUsesTodaysOffset) {
   tm parts;
   localtime_r(&now, &parts);
   EXPECT_EQ(static_cast<std::int64_t>(Ticks(winter) - kWinter), parts.tm_gmtoff * 10'000'000);
-  saved ? setenv("TZ", previous.c_str(), 1) : unsetenv("TZ");
-  tzset();
 #endif
 }
 
