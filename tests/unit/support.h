@@ -1,5 +1,6 @@
-// What the unit tests share: byte strings written in hexadecimal, and a
-// fresh temporary directory that is the current directory for one test.
+// What the unit tests share: the size of the largest allocation, byte
+// strings written in hexadecimal, and a fresh temporary directory that is
+// the current directory for one test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,9 @@
 #include <string>
 
 namespace qev::testing {
+
+// The largest single allocation by operator new since it was last set to 0.
+extern std::size_t largestAllocation;
 
 // "61 62 00" gives the three bytes a, b and NUL.
 inline std::string Hex(const std::string& text) {
