@@ -1,76 +1,152 @@
-// The end-to-end driver: every test runs the real qev command in a fresh,
-// empty temporary directory that is the test process's current directory
-// for the duration of the test.
-//
-// The command that runs qev is a parameter (--qev=CMD; default: the qev
-// built beside these tests), so the same cases drive a native build, a
-// build under valgrind, or the Windows build under wine (add --windows).
+// The end-to-end driver: each test runs the real qev command in a fresh,
+// empty temporary directory, its current directory while it runs. The
+// command is a parameter (--qev=CMD; default: the qev built beside these
+// tests), so the same cases drive the Windows build under wine (add
+// --windows).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <initializer_list>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "coding/bit_stream.h"
+#include "coding/lzss.h"
+#include "formats/format3.h"
+
 namespace qev::e2e {
 
-struct Settings {
-  std::string qevCommand;  // a shell word list; the arguments are appended
-  bool windows = false;    // the command runs the Windows build
-};
-
-// Settings parsed from the command line by the driver's main().
-const Settings& GetSettings();
-
-// The Windows build writes through the C runtime's text mode, as a native
-// console program does, so each of its lines ends in "\r\n". The cases are
-// written with "\n": for the Windows build each pair is folded back to
-// "\n", and a "\n" without its "\r" (output that bypassed text mode) fails
-// the test. Other builds' text is returned unchanged. stream names the
-// text in that failure.
-std::string FoldLineEnds(const std::string& text, const char* stream);
-
-struct RunResult {
-  // Everything qev wrote to standard output and to standard error. The
-  // Windows build ends its lines in "\r\n"; they are given here as "\n".
-  std::string out;
-  std::string err;
-  int status = -1;  // exit status, or -1 when it did not exit normally
-};
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
 
 class E2eTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
-  // Runs qev with these arguments (each passed as one argument, unquoted)
-  // in the test's directory, with no standard input. A run that takes
-  // longer than two minutes is killed.
-  RunResult Qev(const std::vector<std::string>& args) const;
+  // Runs qev with these arguments in the current directory, with no
+  // standard input, and returns its standard output, the Windows build's
+  // "\r\n" line ends given as "\n". The test fails unless qev exits with
+  // status 0 and writes nothing to standard error. limit is a shell ulimit
+  // option set first: "-f 64" makes writes past 32 KiB fail without ending
+  // qev, "-v 131072" leaves 128 MiB of address space. A run is killed after
+  // two minutes.
+  std::string Qev(const Names& args, const std::string& limit = "") const;
 
-  static bool IsWindows() { return GetSettings().windows; }
-  const std::string& Dir() const { return dir_; }
+  static bool IsWindows();
+  static const std::string& Command();
+  // An address-space limit reaches only native builds without sanitizers:
+  // those reserve far more than they use, and wine serves the Windows build
+  // from address space reserved at its start.
+  static bool MemoryLimitApplies();
 
-  // Plain file helpers, relative to the test's directory.
+  static Names Listing();  // the current directory's entries, sorted
   static void WriteFile(const std::string& name, const std::string& bytes);
   static std::string ReadFile(const std::string& name);
-  static bool Exists(const std::string& name);
-  static void MakeDir(const std::string& name);
-  // Modification time as 100 ns intervals since 1601-01-01 UTC.
+  // Modification times as 100 ns intervals since 1601-01-01 UTC.
   static std::uint64_t ModTime(const std::string& name);
   static void SetModTime(const std::string& name, std::uint64_t filetime);
-  // Clears every write permission bit (true) or gives the owner write
-  // permission back (false).
-  static void SetReadOnly(const std::string& name, bool readOnly);
 
  private:
   std::string dir_;
   std::string previousDir_;
 };
 
-// Bytes written out as text: Bytes({0x51, 0x45}) == "QE".
-std::string Bytes(std::initializer_list<int> values);
+inline std::string Bytes(std::initializer_list<int> values) {
+  return {values.begin(), values.end()};
+}
+
+inline std::string Le32(std::uint32_t v) {
+  return Bytes({int(v & 255), int((v >> 8) & 255), int((v >> 16) & 255), int(v >> 24)});
+}
+
+// plain as qev stores a member: a stream of literals.
+inline std::string LiteralStream(const std::string& plain) {
+  ByteBuffer stream;
+  LzssStore(ByteBuffer(plain.begin(), plain.end()), stream);
+  return {stream.begin(), stream.end()};
+}
+
+// A member of an archive that a test lays down itself, so that it can hold
+// what creation never writes: back-references, forged offsets and
+// checksums, unsafe names.
+inline constexpr std::uint32_t kAuto = 0xFFFFFFFF;
+struct Member {
+  std::string name;
+  std::string stream;  // the stored bytes; streams lie back to back
+  std::uint32_t size = 0;
+  std::uint64_t time = 0;          // format 3 only
+  std::uint32_t checksum = kAuto;  // format 3 only; kAuto: the stream's byte sum
+  std::uint32_t offset = kAuto;    // kAuto: where the stream lies
+};
+
+inline Member Stored(const std::string& name, const std::string& content, std::uint64_t time = 0) {
+  return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
+}
+
+inline std::string Archive(int format, const std::vector<Member>& members) {
+  const auto count = static_cast<std::uint32_t>(members.size());
+  std::string streams;
+  std::string plain;  // the format 4 table
+  std::vector<Format3Entry> entries(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const Member& m = members[i];
+    Format3Entry& e = entries[i];
+    e.offset =
+        m.offset != kAuto ? m.offset : (format == 3 ? 13 : 16) + std::uint32_t(streams.size());
+    e.size = m.size;
+    e.writeTime = {static_cast<std::uint32_t>(m.time), static_cast<std::uint32_t>(m.time >> 32)};
+    e.checksum = m.checksum;
+    if (m.checksum == kAuto) {
+      e.checksum = 0;
+      for (const char c : m.stream) e.checksum += static_cast<unsigned char>(c);
+    }
+    std::memcpy(e.name, m.name.c_str(), m.name.size() + 1);
+    plain += m.name + '\0' + Le32(e.offset) + Le32(e.size) + Le32(0);
+    streams += m.stream;
+  }
+  const auto tableOffset = (format == 3 ? 13 : 16) + static_cast<std::uint32_t>(streams.size());
+  if (format == 4) {
+    return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(std::uint32_t(plain.size())) + streams +
+           LiteralStream(plain);
+  }
+  ByteBuffer header;
+  ByteBuffer table;
+  BitWriter writer;
+  writer.Reset(header);
+  EncodeFormat3Header(count, tableOffset, writer);
+  header.resize(13);
+  writer.Reset(table);
+  EncodeFormat3Table(entries, writer);
+  return std::string(header.begin(), header.end()) + streams +
+         std::string(table.begin(), table.end());
+}
+
+// first (abc), mid (abababa, through a back-reference), cut (xyz, with no
+// end marker, so that a byte read past its extent would change it) and
+// last (80 FF), stamped time, time + 10, + 20 and + 30.
+inline std::vector<Member> SampleMembers(std::uint64_t time) {
+  Member cut = Stored("cut", "xyz", time + 20);
+  cut.stream.resize(4);
+  return {Stored("first", "abc", time),
+          {"mid", Bytes({0xB0, 0xD8, 0x80, 0x01, 0x20, 0x00, 0x00}), 7, time + 10},
+          cut,
+          Stored("last", "\x80\xFF", time + 30)};
+}
+
+// The line every accepted command opens with, and those that x and l add
+// for a recognised archive.
+inline std::string Echo(const std::string& command, const std::string& path) {
+  return "command: " + command + " , file: " + path + "\n";
+}
+
+inline std::string OpenLines(const std::string& command, const std::string& path, int format,
+                             std::size_t count) {
+  return Echo(command, path) + "open... " + path + " is QEV" + std::to_string(format) +
+         " file.\nfile count: " + std::to_string(count) + "\n";
+}
 
 }  // namespace qev::e2e

@@ -1,56 +1,45 @@
-#include <cstdio>
 #include <ctime>
 
-#include "archive_bytes.h"
 #include "harness.h"
 
 namespace qev::e2e {
 namespace {
 
-class List : public E2eTest {};
+using List = E2eTest;
 
-// The date and time columns for a stamp, shifted by the local offset in
-// force now, which applies to every stamp alike.
-std::string DateColumns(std::uint64_t filetime) {
-  const std::time_t now = std::time(nullptr);
+TEST_F(List, LinesCarryDatesGroupedSizesAndWrappingTotals) {
+  // 2021-05-01 09:05 UTC, shown with the local offset in force now, which
+  // applies to every stamp alike.
+  std::time_t may = 1619859900;
   std::tm fields{};
-  localtime_r(&now, &fields);
-  const std::time_t stamp =
-      static_cast<std::time_t>(filetime / 10000000 - 11644473600) + timegm(&fields) - now;
-  gmtime_r(&stamp, &fields);
-  char text[64];
-  std::snprintf(text, sizeof text, "%4d/%02d/%02d  %02d:%02d", fields.tm_year + 1900,
-                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min);
-  return text;
-}
+  const std::time_t now = std::time(nullptr);
+  may += localtime_r(&now, &fields)->tm_gmtoff;
+  char date[20];
+  std::strftime(date, sizeof date, "%Y/%m/%d  %H:%M", gmtime_r(&may, &fields));
 
-TEST_F(List, Format3LinesCarryDatesGroupedSizesAndWrappingTotals) {
-  const std::uint64_t may = 132643335000000000;  // 2021-05-01 09:05 UTC
-  std::vector<Member> members = {Stored("data.bin", "", may), Stored("b.txt", "", may),
-                                 Stored("huge", "", may), Stored("never", "", 1ull << 63)};
-  members[0].size = 1234;
-  members[1].size = members[2].size = 3000000000;
-  members[3].size = 4294967295;
-  WriteFile("a.qev", Format3Archive(members));
-
-  const std::string date = DateColumns(may);
-  EXPECT_EQ(Qev({"l", "a.qev"}).out,
-            OpenLines("l", "a.qev", 3, 4) + date + "          1,234  data.bin\n" + date +
-                "  3,000,000,000  b.txt\n" + date +
-                "  3,000,000,000  huge\n"
-                // A stamp that no calendar can show keeps the line's columns.
-                "   0/00/00  00:00  4,294,967,295  never\n"
-                "total: 4 files 1,705,033,937 Bytes\n");
+  // Listing reads the index alone: the members need no streams.
+  const std::uint64_t stamp = 132643335000000000;
+  const std::vector<Member> members = {{"data.bin", "", 1234, stamp},
+                                       {"b.txt", "", 3000000000, stamp},
+                                       {"huge", "", 3000000000, stamp},
+                                       {"never", "", 4294967295, 1ull << 63}};
+  WriteFile("a.qev", Archive(3, members));
+  EXPECT_EQ(Qev({"l", "a.qev"}), OpenLines("l", "a.qev", 3, 4) + date +
+                                     "          1,234  data.bin\n" + date +
+                                     "  3,000,000,000  b.txt\n" + date +
+                                     "  3,000,000,000  huge\n"
+                                     // A stamp that no calendar can show keeps the columns.
+                                     "   0/00/00  00:00  4,294,967,295  never\n"
+                                     "total: 4 files 1,705,033,937 Bytes\n");
 
   // Filters match whole names without regard to case, each entry once; the
-  // file count still counts every entry.
-  EXPECT_EQ(Qev({"l", "a.qev", "B.TXT", "b.txt", "data", "*.bin", "HUGE"}).out,
-            OpenLines("l", "a.qev", 3, 4) + date + "  3,000,000,000  b.txt\n" + date +
-                "  3,000,000,000  huge\ntotal: 2 files 1,705,032,704 Bytes\n");
-
-  WriteFile("none.qev", Format4Archive({}));
-  EXPECT_EQ(Qev({"l", "none.qev"}).out,
-            OpenLines("l", "none.qev", 4, 0) + "total: 0 files   0 Bytes\n");
+  // file count still counts every entry. Format 4 keeps no dates.
+  WriteFile("b.qev", Archive(4, members));
+  EXPECT_EQ(Qev({"l", "b.qev", "B.TXT", "b.txt", "data", "*.bin", "HUGE", "DATA.BIN"}),
+            OpenLines("l", "b.qev", 4, 4) + "        1,234  data.bin\n3,000,000,000  b.txt\n" +
+                "3,000,000,000  huge\ntotal: 3 files 1,705,033,938 Bytes\n");
+  WriteFile("c.qev", Archive(4, {}));
+  EXPECT_EQ(Qev({"l", "c.qev"}), OpenLines("l", "c.qev", 4, 0) + "total: 0 files   0 Bytes\n");
 }
 
 }  // namespace
