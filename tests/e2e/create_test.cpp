@@ -1,8 +1,6 @@
 #include <array>
 #include <fstream>
-#include <iterator>
 #include <random>
-#include <sstream>
 
 #include "harness.h"
 
@@ -18,16 +16,15 @@ constexpr std::uint64_t kTime = 132600000009876543;  // whole 100 ns units
 TEST_F(Create, LaysDownTheFormatsByteForByte) {
   const std::vector<std::array<std::string, 4>> cases = {
       // command, name, content, prefix
-      {"c3", "missing.txt", "", "QEV3" + Bytes({0x00, 0x00, 0xD0, 0, 0, 0, 0, 0, 0})},
-      {"c4", "missing.txt", "", "QEV4" + Le32(0) + Le32(16) + Le32(0) + Bytes({0, 0})},
+      {"c3", "missing.txt", "", "QEV3" + Hex("00 00 D0 00 00 00 00 00 00")},
+      {"c4", "missing.txt", "", "QEV4" + Hex("00 00 00 00 10 00 00 00 00 00 00 00 00 00")},
       {"c4", "a", "",
-       "QEV4" + Le32(1) + Le32(18) + Le32(14) +
-           Bytes({0,    0,    0xB0, 0xC0, 0x22, 0x10, 0x08, 0x04, 0x02, 0x01,
-                  0x00, 0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x00, 0x00, 0x00})},
-      {"c4", "abc.txt", "abc", "QEV4" + Le32(1) + Le32(22) + Le32(20) + "\xB0\xD8\xAC\x60"},
+       "QEV4" + Hex("01 00 00 00 12 00 00 00 0E 00 00 00 00 00 B0 C0 22 10 08 04 02 01 00 80 40 "
+                    "20 10 08 04 00 00 00")},
+      {"c4", "abc.txt", "abc",
+       "QEV4" + Hex("01 00 00 00 16 00 00 00 14 00 00 00 B0 D8 AC 60 00 00")},
       {"c3", "a", "hello world",
-       "QEV3" + Bytes({0x00, 0x41, 0xC0, 0,    0,    0,    0,    0,    0,    0xB4, 0x59, 0x6D,
-                       0x96, 0xCB, 0x7C, 0x82, 0xEF, 0x6F, 0xB9, 0x5B, 0x2C, 0x80, 0x00, 0x00})}};
+       "QEV3" + Hex("00 41 C0 00 00 00 00 00 00 B4 59 6D 96 CB 7C 82 EF 6F B9 5B 2C 80 00 00")}};
   for (const auto& [command, name, content, prefix] : cases) {
     SCOPED_TRACE(command + " " + name);
     std::vector<Member> members;
@@ -97,24 +94,25 @@ TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
   fs::create_directory("many");  // members that fit, and a table of long names that does not
   for (int i = 100; i < 300; ++i)
     std::ofstream{"many/" + std::to_string(i) + std::string(200, 'n')};
-  const std::vector<std::array<std::string, 4>> cases = {
-      // limit, command, names, output end
+  struct Case {
+    std::string limit;
+    Names args;
+    std::string end;  // how the output ends
+  };
+  const Case cases[] = {
       // The pattern matches the archive itself, which is open for writing.
-      {"", "c4", "a.txt *.qev", "a.txt ...OK\nm.qev ...cannot open\n"},
-      {"", "c3", "a.txt big", "a.txt ...OK\nbig ...too large\n"},
-      {"", "c4", "near", "near ...too large\n"},
-      {"-v 131072", "c3", "a.txt hole", "a.txt ...OK\nhole ...too large\n"},
-      {"-f 64", "c4", "a.txt huge", "a.txt ...OK\nhuge ...write error\n"},
-      {"-f 64", "c4", "many/*", " ...OK\nwrite error\n"}};
-  for (const auto& [limit, command, names, end] : cases) {
-    SCOPED_TRACE(names);
-    if (limit.starts_with("-v") && !MemoryLimitApplies()) continue;
+      {"", {"c4", "m.qev", "a.txt", "*.qev"}, "a.txt ...OK\nm.qev ...cannot open\n"},
+      {"", {"c3", "m.qev", "a.txt", "big"}, "a.txt ...OK\nbig ...too large\n"},
+      {"", {"c4", "m.qev", "near"}, "near ...too large\n"},
+      {"-v 131072", {"c3", "m.qev", "a.txt", "hole"}, "a.txt ...OK\nhole ...too large\n"},
+      {"-f 64", {"c4", "m.qev", "a.txt", "huge"}, "a.txt ...OK\nhuge ...write error\n"},
+      {"-f 64", {"c4", "m.qev", "many/*"}, " ...OK\nwrite error\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    if (c.limit.starts_with("-v") && !MemoryLimitApplies()) continue;
     WriteFile("m.qev", "an older archive");
-    Names args = {command, "m.qev"};
-    std::istringstream words(names);
-    args.insert(args.end(), std::istream_iterator<std::string>(words), {});
-    const std::string out = Qev(args, limit);
-    EXPECT_TRUE(out.starts_with(Echo(command, "m.qev")) && out.ends_with(end)) << out;
+    const std::string out = Qev(c.args, c.limit);
+    EXPECT_TRUE(out.starts_with(Echo(c.args[0], "m.qev")) && out.ends_with(c.end)) << out;
     EXPECT_FALSE(fs::exists("m.qev"));
   }
   // An archive path that cannot be replaced: nothing is done at all.

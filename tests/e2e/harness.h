@@ -55,12 +55,17 @@ class E2eTest : public ::testing::Test {
   std::string previousDir_;
 };
 
-inline std::string Bytes(std::initializer_list<int> values) {
-  return {values.begin(), values.end()};
+// Bytes written as hexadecimal pairs: Hex("51 45") == "QE".
+inline std::string Hex(const std::string& pairs) {
+  std::string bytes;
+  for (std::size_t i = 0; i < pairs.size(); i += 3) {
+    bytes += static_cast<char>(std::stoi(pairs.substr(i, 2), nullptr, 16));
+  }
+  return bytes;
 }
 
 inline std::string Le32(std::uint32_t v) {
-  return Bytes({int(v & 255), int((v >> 8) & 255), int((v >> 16) & 255), int(v >> 24)});
+  return {char(v & 255), char((v >> 8) & 255), char((v >> 16) & 255), char(v >> 24)};
 }
 
 // plain as qev stores a member: a stream of literals.
@@ -132,7 +137,7 @@ inline std::vector<Member> SampleMembers(std::uint64_t time) {
   Member cut = Stored("cut", "xyz", time + 20);
   cut.stream.resize(4);
   return {Stored("first", "abc", time),
-          {"mid", Bytes({0xB0, 0xD8, 0x80, 0x01, 0x20, 0x00, 0x00}), 7, time + 10},
+          {"mid", Hex("B0 D8 80 01 20 00 00"), 7, time + 10},
           cut,
           Stored("last", "\x80\xFF", time + 30)};
 }
