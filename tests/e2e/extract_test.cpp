@@ -16,10 +16,10 @@ TEST_F(Extract, DecodesEachExtent) {
               OpenLines("x", "a.qev", format, 4) + "cut ...OK\ntotal: 1 files   3 Bytes\n");
     EXPECT_EQ(Listing(), Names({"a.qev", "cut"}));
     EXPECT_EQ(Qev({"x", "a.qev"}), OpenLines("x", "a.qev", format, 4) +
-                                       "first ...OK\nmid ...OK\ncut ...OK\nlast ...OK\n"
+                                       "first ...OK\ncut ...OK\nmid ...OK\ntail ...OK\n"
                                        "total: 4 files  15 Bytes\n");
-    EXPECT_EQ(ReadFile("first") + ReadFile("mid") + ReadFile("cut") + ReadFile("last"),
-              "abcabababaxyz\x80\xFF");
+    EXPECT_EQ(ReadFile("first") + ReadFile("cut") + ReadFile("mid") + ReadFile("tail"),
+              "abcxyzabababa\x80\xFF");
   }
 }
 
@@ -33,7 +33,9 @@ TEST_F(Extract, DamagedIndexesAndChecksumsYieldWhatTheBytesHold) {
   members[0].checksum = 1;
   const std::string lines = "q ...OK\nr ...OK\ngone ...OK\ntotal: 4 files  24 Bytes\n";
   WriteFile("a.qev", Archive(3, members));
-  EXPECT_EQ(Qev({"x", "a.qev"}),
+  // Where a limit applies, it shows that no reservation follows q's extent
+  // round to a length near 4 GiB.
+  EXPECT_EQ(Qev({"x", "a.qev"}, MemoryLimitApplies() ? "-v 131072" : ""),
             OpenLines("x", "a.qev", 3, 4) + "p ...checksum error ...OK\n" + lines);
   EXPECT_EQ(ReadFile("p") + ReadFile("q") + ReadFile("r") + ReadFile("gone"), "helloworldhello");
 
