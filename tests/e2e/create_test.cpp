@@ -1,6 +1,7 @@
 #include <array>
 #include <fstream>
 #include <random>
+#include <tuple>
 
 #include "harness.h"
 
@@ -94,12 +95,8 @@ TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
   fs::create_directory("many");  // members that fit, and a table of long names that does not
   for (int i = 100; i < 300; ++i)
     std::ofstream{"many/" + std::to_string(i) + std::string(200, 'n')};
-  struct Case {
-    std::string limit;
-    Names args;
-    std::string end;  // how the output ends
-  };
-  const Case cases[] = {
+  // The ulimit option, the arguments and how the output ends.
+  const std::tuple<std::string, Names, std::string> cases[] = {
       // The pattern matches the archive itself, which is open for writing.
       {"", {"c4", "m.qev", "a.txt", "*.qev"}, "a.txt ...OK\nm.qev ...cannot open\n"},
       {"", {"c3", "m.qev", "a.txt", "big"}, "a.txt ...OK\nbig ...too large\n"},
@@ -107,12 +104,12 @@ TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
       {"-v 131072", {"c3", "m.qev", "a.txt", "hole"}, "a.txt ...OK\nhole ...too large\n"},
       {"-f 64", {"c4", "m.qev", "a.txt", "huge"}, "a.txt ...OK\nhuge ...write error\n"},
       {"-f 64", {"c4", "m.qev", "many/*"}, " ...OK\nwrite error\n"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args.back());
-    if (c.limit.starts_with("-v") && !MemoryLimitApplies()) continue;
+  for (const auto& [limit, args, end] : cases) {
+    SCOPED_TRACE(args.back());
+    if (limit.starts_with("-v") && !MemoryLimitApplies()) continue;
     WriteFile("m.qev", "an older archive");
-    const std::string out = Qev(c.args, c.limit);
-    EXPECT_TRUE(out.starts_with(Echo(c.args[0], "m.qev")) && out.ends_with(c.end)) << out;
+    const std::string out = Qev(args, limit);
+    EXPECT_TRUE(out.starts_with(Echo(args[0], "m.qev")) && out.ends_with(end)) << out;
     EXPECT_FALSE(fs::exists("m.qev"));
   }
   // An archive path that cannot be replaced: nothing is done at all.

@@ -118,8 +118,7 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
     return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(std::uint32_t(plain.size())) + streams +
            LiteralStream(plain);
   }
-  ByteBuffer header;
-  ByteBuffer table;
+  ByteBuffer header, table;
   BitWriter writer;
   writer.Reset(header);
   EncodeFormat3Header(count, tableOffset, writer);
@@ -148,7 +147,6 @@ inline std::vector<Member> SampleMembers(std::uint64_t time) {
 inline std::string Echo(const std::string& command, const std::string& path) {
   return "command: " + command + " , file: " + path + "\n";
 }
-
 inline std::string OpenLines(const std::string& command, const std::string& path, int format,
                              std::size_t count) {
   return Echo(command, path) + "open... " + path + " is QEV" + std::to_string(format) +

@@ -11,11 +11,7 @@ namespace {
 using testing::Hex;
 using Lines = std::vector<std::string>;
 
-std::string Le32(std::uint32_t value) {
-  std::string bytes;
-  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(value >> (8 * i));
-  return bytes;
-}
+std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
 std::string Header(std::uint32_t count, std::uint32_t tableOffset, std::uint32_t tableSize) {
   return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(tableSize);

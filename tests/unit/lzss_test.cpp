@@ -19,18 +19,10 @@ struct StreamBuilder {
   ByteBuffer bytes;
   BitWriter writer;
   StreamBuilder() { writer.Reset(bytes); }
-  StreamBuilder& Literal(std::uint8_t b) {
-    writer.WriteBits(9, 0x100 | b);
-    return *this;
-  }
-  StreamBuilder& Reference(std::uint32_t p, std::uint32_t l) {
-    writer.WriteBits(18, p << 4 | l);
-    return *this;
-  }
-  ByteBuffer End() {
-    writer.WriteBits(14, 0);
-    return bytes;
-  }
+  StreamBuilder& Bits(int n, std::uint32_t v) { return writer.WriteBits(n, v), *this; }
+  StreamBuilder& Literal(std::uint8_t b) { return Bits(9, 0x100 | b); }
+  StreamBuilder& Reference(std::uint32_t p, std::uint32_t l) { return Bits(18, p << 4 | l); }
+  ByteBuffer End() { return Bits(14, 0).bytes; }
 };
 
 // A codec's output and checksum.
@@ -40,8 +32,7 @@ using Codec = std::uint32_t (*)(const ByteBuffer&, ByteBuffer&);
 // Runs the fast codec, checks it against the bit-at-a-time one and returns
 // its result.
 Coded Both(Codec fast, Codec reference, const ByteBuffer& input) {
-  Coded got;
-  Coded expected;
+  Coded got, expected;
   got.second = fast(input, got.first);
   expected.second = reference(input, expected.first);
   EXPECT_EQ(got, expected);
@@ -127,10 +118,7 @@ TEST(Lzss, WindowStartsZeroWithAbsolutePositionsThatWrap) {
       (ByteBuffer{1, 2, 0, 0, 0, 1, 2, 0, 0, 0, 1}));
   StreamBuilder full;
   ByteBuffer expected;
-  for (int j = 0; j < 8192 + 5; ++j) {
-    expected.push_back(static_cast<std::uint8_t>(j * 7 + j / 256));
-    full.Literal(expected.back());
-  }
+  for (int j = 0; j < 8192 + 5; ++j) full.Literal(expected.emplace_back(j * 7 + j / 256));
   for (int i = 0; i < 18; ++i) expected.push_back(expected[expected.size() - 8192]);
   EXPECT_EQ(DecodeBoth(full.Reference((8192 + 5 + 1) % 8192, 15).End()).first, expected);
 }
@@ -145,14 +133,11 @@ ByteBuffer RandomStream(std::mt19937& rng, int tokens) {
       // Long runs reach the decoder's paths for many literals at once, at
       // every bit offset.
       const int run = static_cast<int>(rng() % 8 == 0 ? rng() % 64 : rng() % 20);
-      for (int i = 0; i < run; ++i, w = (w + 1) & 0x1FFF) {
-        stream.Literal(static_cast<std::uint8_t>(rng()));
-      }
+      for (int i = 0; i < run; ++i, w = (w + 1) & 0x1FFF) stream.Literal(rng() & 255);
     } else {
-      std::uint32_t p = rng() % 2 == 0 ? rng() % 8191 + 1 : (w - rng() % 24) & 0x1FFF;
-      if (p == 0) p = 8191;
+      const std::uint32_t p = rng() % 2 == 0 ? rng() % 8191 + 1 : (w - rng() % 24) & 0x1FFF;
       const std::uint32_t l = rng() % 16;
-      stream.Reference(p, l);
+      stream.Reference(p == 0 ? 8191 : p, l);
       w = (w + l + 3) & 0x1FFF;
     }
   }
