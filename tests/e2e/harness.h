@@ -104,11 +104,9 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
         m.offset != kAuto ? m.offset : (format == 3 ? 13 : 16) + std::uint32_t(streams.size());
     e.size = m.size;
     e.writeTime = {static_cast<std::uint32_t>(m.time), static_cast<std::uint32_t>(m.time >> 32)};
-    e.checksum = m.checksum;
-    if (m.checksum == kAuto) {
-      e.checksum = 0;
-      for (const char c : m.stream) e.checksum += static_cast<unsigned char>(c);
-    }
+    e.checksum = 0;
+    for (const char c : m.stream) e.checksum += static_cast<unsigned char>(c);
+    if (m.checksum != kAuto) e.checksum = m.checksum;
     std::memcpy(e.name, m.name.c_str(), m.name.size() + 1);
     plain += m.name + '\0' + Le32(e.offset) + Le32(e.size) + Le32(0);
     streams += m.stream;

@@ -23,7 +23,6 @@ std::string Store(const std::string& plain) {
   return {stream.begin(), stream.end()};
 }
 
-// One entry of the plain table.
 std::string Plain(const std::string& name, std::uint32_t offset, std::uint32_t size,
                   std::uint32_t reserved = 0) {
   return name + '\0' + Le32(offset) + Le32(size) + Le32(reserved);

@@ -14,7 +14,6 @@
 namespace qev {
 namespace {
 
-// Builds streams token by token.
 struct StreamBuilder {
   ByteBuffer bytes;
   BitWriter writer;
