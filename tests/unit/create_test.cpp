@@ -1,7 +1,5 @@
 #include "ops/create.h"
 
-#include <filesystem>
-
 #include "support.h"
 
 namespace qev {

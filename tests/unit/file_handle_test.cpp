@@ -5,9 +5,6 @@
 #include <unistd.h>
 #endif
 
-#include <filesystem>
-#include <fstream>
-
 #include "support.h"
 
 namespace qev {

@@ -5,7 +5,6 @@
 #endif
 
 #include <algorithm>
-#include <filesystem>
 
 #include "io/path.h"
 #include "support.h"

@@ -5,8 +5,6 @@
 #include <unistd.h>
 #endif
 
-#include <filesystem>
-
 #include "io/file_handle.h"
 #include "support.h"
 
