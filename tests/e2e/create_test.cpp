@@ -49,15 +49,11 @@ TEST_F(Create, WhatItArchivesExtractsBackUnchanged) {
   for (char& c : noise) c = static_cast<char>(random());
   const std::string longest(255, 'L');  // fills the name field
   fs::create_directory("sub");
-  const std::vector<std::pair<std::string, std::string>> files = {{"bin", std::string("\0\xFF", 2)},
-                                                                  {"empty", ""},
-                                                                  {"100%.txt", "%s%d"},
-                                                                  {"noise", noise},
-                                                                  {"sub/y.txt", "y"},
-                                                                  {longest, "long"}};
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    WriteFile(files[i].first, files[i].second);
-    SetModTime(files[i].first, kTime + 1000 * i);
+  const Names paths = {"bin", "empty", "100%.txt", "noise", "sub/y.txt", longest};
+  const Names contents = {std::string("\0\xFF", 2), "", "%s%d", noise, "y", "long"};
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    WriteFile(paths[i], contents[i]);
+    SetModTime(paths[i], kTime + 1000 * i);
   }
   const std::string lines = "bin ...OK\nempty ...OK\n100%.txt ...OK\nnoise ...OK\n";
   for (const std::string format : {"3", "4"}) {
@@ -71,9 +67,9 @@ TEST_F(Create, WhatItArchivesExtractsBackUnchanged) {
     EXPECT_EQ(Qev({"x", "../arc"}), OpenLines("x", "../arc", std::stoi(format), 7) + lines +
                                         "y.txt ...OK\n" + longest +
                                         " ...OK\nbin ...OK\ntotal: 7 files   4,000,013 Bytes\n");
-    for (std::size_t i = 0; i < files.size(); ++i) {
-      const std::string name = fs::path(files[i].first).filename();
-      EXPECT_EQ(ReadFile(name), files[i].second) << name;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      const std::string name = fs::path(paths[i]).filename();
+      EXPECT_EQ(ReadFile(name), contents[i]) << name;
       // Format 4 keeps no time: the files carry the time of their extraction.
       EXPECT_EQ(ModTime(name) == kTime + 1000 * i, format == "3") << name;
     }
