@@ -27,13 +27,11 @@ class E2eTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Runs qev with these arguments in the current directory, with no
-  // standard input, and returns its standard output, the Windows build's
-  // "\r\n" line ends given as "\n". The test fails unless qev exits with
-  // status 0 and writes nothing to standard error. limit is a shell ulimit
-  // option set first: "-f 64" makes writes past 32 KiB fail without ending
-  // qev, "-v 131072" leaves 128 MiB of address space. A run is killed after
-  // two minutes.
+  // Runs qev here with these arguments and no standard input; returns its
+  // standard output with the Windows build's "\r\n" given as "\n". Fails the
+  // test unless qev exits 0 with nothing on standard error. limit is a shell
+  // ulimit option set first: "-f 64" fails writes past 32 KiB without ending
+  // qev, "-v 131072" leaves 128 MiB of address space. Killed after 2 minutes.
   std::string Qev(const Names& args, const std::string& limit = "") const;
 
   static bool IsWindows();
@@ -58,9 +56,8 @@ class E2eTest : public ::testing::Test {
 // Bytes written as hexadecimal pairs: Hex("51 45") == "QE".
 inline std::string Hex(const std::string& pairs) {
   std::string bytes;
-  for (std::size_t i = 0; i < pairs.size(); i += 3) {
-    bytes += static_cast<char>(std::stoi(pairs.substr(i, 2), nullptr, 16));
-  }
+  for (std::size_t i = 0; i < pairs.size(); i += 3)
+    bytes += char(std::stoi(pairs.substr(i, 2), nullptr, 16));
   return bytes;
 }
 

@@ -8,8 +8,6 @@ namespace {
 
 using PlatformNames = E2eTest;
 
-// Windows matches file names without regard to case and also separates
-// directories with '\'.
 TEST_F(PlatformNames, LetterCaseAndBackslash) {
   WriteFile("a.qev", Archive(4, {Stored("Read.me", "first"), Stored("READ.ME", "second")}));
   EXPECT_EQ(Qev({"x", "a.qev"}), OpenLines("x", "a.qev", 4, 2) +
