@@ -12,6 +12,7 @@
 #include "formats/format3.h"
 #include "formats/format4.h"
 #include "io/file_handle.h"
+#include "io/member_buffer.h"
 #include "io/path.h"
 #include "platform/platform.h"
 
@@ -93,6 +94,8 @@ Outcome StoreMember(const std::string& name, Entry& entry, Builder& builder) {
 
   std::uint32_t checksum = 0;
   try {
+    ReserveForMember(builder.data, size);
+    ReserveForMember(builder.packed, static_cast<std::size_t>(StreamLength(size)));
     builder.data.resize(size);
     // A file that delivers less than its size has changed or cannot be
     // read: storing zeros in place of its bytes would lose them unseen.

@@ -10,6 +10,7 @@
 #include "coding/lzss.h"
 #include "formats/extent.h"
 #include "io/file_handle.h"
+#include "io/member_buffer.h"
 #include "io/output_file.h"
 #include "io/path.h"
 #include "ops/entries.h"
@@ -25,12 +26,14 @@ std::uint32_t DecodeMember(FileHandle& archive, const std::vector<Entry>& entrie
                            std::uint32_t tableOffset, std::uint32_t archiveSize, ByteBuffer& packed,
                            ByteBuffer& unpacked) {
   const MemberExtent extent = FindMemberExtent(entries, i, tableOffset, archiveSize);
+  ReserveForMember(packed, extent.length);
   packed.resize(extent.length);
   packed.resize(archive.ReadAt(extent.start, extent.length, packed.data()));
   // The stored size is only a hint, and a damaged one can be anything: no
   // stream decodes to more than eight bytes per stored byte.
   const std::uint64_t bound = 8 * static_cast<std::uint64_t>(packed.size());
-  unpacked.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(entries[i].size, bound)));
+  ReserveForMember(unpacked,
+                   static_cast<std::size_t>(std::min<std::uint64_t>(entries[i].size, bound)));
   return LzssDecode(packed, unpacked);
 }
 

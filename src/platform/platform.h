@@ -64,6 +64,12 @@ bool CloseFile(NativeFile file);
 // a file that an open NativeFile of this process holds.
 bool DeletePath(const char* path);
 
+// A hint that the memory [begin, begin + size), which this process owns,
+// is about to be filled whole: the platform may back it with large pages,
+// which cost far fewer page faults than small ones. No effect where the
+// platform offers nothing of the kind.
+void AdviseLargePages(void* begin, std::size_t size);
+
 // True for a directory separator of the platform: '/' on POSIX, '/' and
 // '\' on Windows.
 bool IsPathSeparator(char c);

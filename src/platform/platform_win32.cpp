@@ -141,6 +141,10 @@ bool CloseFile(NativeFile file) { return CloseHandle(ToHandle(file)) != FALSE; }
 
 bool DeletePath(const char* path) { return DeleteFileA(path) != FALSE; }
 
+// Large pages on Windows need a privilege that a console tool does not
+// hold; the system's own behaviour stays.
+void AdviseLargePages(void*, std::size_t) {}
+
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsDeviceOrStreamName(const char* name) {
