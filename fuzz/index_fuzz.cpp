@@ -5,8 +5,6 @@
 // the archive.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,17 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "formats/extent.h"
 #include "formats/format3.h"
 #include "formats/format4.h"
 
 namespace {
 
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "index_fuzz: %s\n", what);
-  std::abort();
-}
+using qev::fuzz::Check;
 
 const std::string& ScratchPath() {
   static const std::string path = (std::filesystem::temp_directory_path() /

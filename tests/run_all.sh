@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds qev plainly in build/, with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-san/, and for Windows in build-win/,
-# and runs every test of each (the Windows ones under wine).
-# Exits non-zero when anything fails.
+# and runs every test of each (the Windows ones under wine); fuzzes every
+# fuzz target briefly from build-fuzz/. Exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -19,6 +19,50 @@ run_suite() {
 # Options are given in full: build/ may hold a cache from a build without tests.
 run_suite build -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=ON -DQEV_SANITIZE=OFF
 run_suite build-san -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=OFF -DQEV_SANITIZE=ON
+
+# Fuzzing: every target linked with libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer (clang) in build-fuzz/. Each one runs its seed
+# corpus, then fuzzes for 30 seconds (QEV_FUZZ_SECONDS) from a fresh corpus,
+# two at a time.
+# Any finding (a failed check, a sanitizer report, a leak, a timeout, running
+# out of memory) fails the stage; the input that caused it is left in
+# build-fuzz/findings/.
+echo "== build-fuzz: configure, build, fuzz every target"
+cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DQEV_LIBFUZZER=ON -DQEV_SANITIZE=ON \
+  -DQEV_BUILD_TESTS=OFF -DQEV_BUILD_BENCH=OFF
+cmake --build build-fuzz -j "${jobs}"
+bash fuzz/make_corpus.sh build-fuzz/seeds "${PWD}/build-fuzz/qev"
+rm -rf build-fuzz/corpus build-fuzz/findings
+mkdir -p build-fuzz/findings
+
+fuzz_target() {
+  local target="$1" dir="${PWD}/build-fuzz"
+  mkdir -p "${dir}/corpus/${target}"
+  if "${dir}/fuzz/${target}" -max_total_time="${QEV_FUZZ_SECONDS:-30}" -timeout=10 -close_fd_mask=1 \
+    -artifact_prefix="${dir}/findings/${target}-" "${dir}/corpus/${target}" \
+    "${dir}/seeds/${target}" >"${dir}/${target}.log" 2>&1; then
+    echo "${target}: $(grep -E '^#[0-9]+[[:space:]]+DONE' "${dir}/${target}.log")"
+  else
+    tail -n 40 "${dir}/${target}.log"
+    echo "${target}: FAILED (${dir}/${target}.log)"
+    return 1
+  fi
+}
+fuzz_failed=0
+targets=()
+for source in fuzz/*.cpp; do targets+=("$(basename "${source}" .cpp)"); done
+for ((i = 0; i < ${#targets[@]}; i += 2)); do
+  pids=()
+  for target in "${targets[@]:i:2}"; do
+    fuzz_target "${target}" &
+    pids+=($!)
+  done
+  for pid in "${pids[@]}"; do wait "${pid}" || fuzz_failed=1; done
+done
+if [[ "${fuzz_failed}" != 0 ]]; then
+  echo "== build-fuzz: findings in build-fuzz/findings/" >&2
+  exit 1
+fi
 
 # Windows: a cross build in build-win/, its unit tests under wine, and the
 # whole end-to-end suite (the native driver) against wine qev.exe. Skipped

@@ -23,21 +23,20 @@ void RunFile(const std::filesystem::path& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::size_t runs = 0;
+  // Every input is found before the first runs: a target may change the
+  // current directory.
+  std::vector<std::filesystem::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path arg(argv[i]);
+    const std::filesystem::path arg = std::filesystem::absolute(argv[i]);
     if (std::filesystem::is_directory(arg)) {
       for (const auto& item : std::filesystem::recursive_directory_iterator(arg)) {
-        if (item.is_regular_file()) {
-          RunFile(item.path());
-          ++runs;
-        }
+        if (item.is_regular_file()) inputs.push_back(item.path());
       }
     } else {
-      RunFile(arg);
-      ++runs;
+      inputs.push_back(arg);
     }
   }
-  std::printf("%zu inputs replayed\n", runs);
-  return runs > 0 ? 0 : 1;
+  for (const std::filesystem::path& input : inputs) RunFile(input);
+  std::printf("%zu inputs replayed\n", inputs.size());
+  return inputs.empty() ? 1 : 0;
 }

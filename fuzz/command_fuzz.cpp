@@ -1,0 +1,94 @@
+// Runs "l" and then "x" on arbitrary bytes as an archive, through the same
+// command entry as the program, with a scratch work directory current and
+// the archive beside it. Whatever the archive holds, both commands end
+// normally, the archive stays as it was, nothing appears beside the work
+// directory, and the work directory holds nothing but plain files. The work
+// directory is emptied for the next input.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "check.h"
+#include "cli/dispatcher.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qev::fuzz::Check;
+
+constexpr const char* kArchive = "archive";
+constexpr const char* kWork = "work";
+
+// root/archive and root/work, removed at exit.
+class Scratch {
+ public:
+  Scratch()
+      : root_(fs::temp_directory_path() /
+              ("qev_command_fuzz_" + std::to_string(std::random_device{}()))) {
+    fs::create_directories(root_ / kWork);
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  const fs::path& Root() const { return root_; }
+
+ private:
+  fs::path root_;
+};
+
+void WriteArchive(const fs::path& path, const std::uint8_t* data, std::size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  Check(out.good(), "archive not written");
+}
+
+bool HoldsExactly(const fs::path& path, const std::uint8_t* data, std::size_t size) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return content.size() == size &&
+         content.compare(0, size, reinterpret_cast<const char*>(data), size) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const Scratch scratch;
+  const fs::path archive = scratch.Root() / kArchive;
+  WriteArchive(archive, data, size);
+
+  const std::string archiveArgument =
+      std::string("..") + static_cast<char>(fs::path::preferred_separator) + kArchive;
+  // The work directory is current only while the commands run: the engine
+  // and the replay program name their files relative to their own.
+  const fs::path previous = fs::current_path();
+  fs::current_path(scratch.Root() / kWork);
+  for (const char* command : {"l", "x"}) {
+    const char* const argv[] = {"qev", command, archiveArgument.c_str()};
+    qev::RunCommand(3, argv);
+  }
+  Check(fs::current_path() == scratch.Root() / kWork, "the current directory moved");
+  fs::current_path(previous);
+  std::size_t besideWork = 0;
+  for (const fs::directory_entry& item : fs::directory_iterator(scratch.Root())) {
+    const fs::path name = item.path().filename();
+    Check(name == kArchive || name == kWork, "a file appeared beside the work directory");
+    ++besideWork;
+  }
+  Check(besideWork == 2, "the archive or the work directory went away");
+  Check(HoldsExactly(archive, data, size), "the archive changed");
+
+  std::vector<fs::path> extracted;
+  for (const fs::directory_entry& item : fs::directory_iterator(scratch.Root() / kWork)) {
+    Check(item.symlink_status().type() == fs::file_type::regular, "extraction made no plain file");
+    extracted.push_back(item.path());
+  }
+  for (const fs::path& path : extracted) fs::remove(path);
+  return 0;
+}
