@@ -33,6 +33,7 @@ hex() {
 : >empty.txt
 printf 'hello world' >hello.txt
 for i in 1 2 3 4 5 6; do printf 'line %d: the quick brown fox jumps over the lazy dog\n' "$i"; done >text.txt
+for i in $(seq 1 80); do printf 'line %d: the quick brown fox jumps over the lazy dog\n' "$i"; done >big.txt
 hex "$(printf '%02x ' $(seq 0 255))" >bytes.bin
 head -c 64 /dev/zero >zeros.bin
 long="$(printf 'n%.0s' $(seq 1 251)).txt"  # the longest name a member can have
@@ -71,6 +72,14 @@ hex "B0 D8 80 01 20 00 00" >"${out}/lzss_decode_fuzz/overlap.lzss"
 hex "01 90 00 00" >"${out}/lzss_decode_fuzz/zeros.lzss"
 hex "BC 5E 2F 0F FF F8 00 3E 00 00" >"${out}/lzss_decode_fuzz/wrap.lzss"
 hex "B0 80 03 E0 00 F8 00 3E 00 0F 80 03 E0 00 FF FC 00 27 00 00" >"${out}/lzss_decode_fuzz/runs.lzss"
+# Past a whole window: abcdefgh, then 500 times 1:15 (9000 bytes), then 60
+# times ijklmnop, 4000:15, 8191:15, 9:0 and 8000:7.
+{
+  hex "B0 D8 AC 76 4B 2D 9A CF 68"
+  for ((i = 0; i < 125; ++i)); do hex "00 07 C0 01 F0 00 7C 00 1F"; done
+  for ((i = 0; i < 60; ++i)); do hex "B4 DA AD 76 CB 6D BA DF 70 3E 83 DF FF F0 02 41 F4 07"; done
+  hex "00 00"
+} >"${out}/lzss_decode_fuzz/window.lzss"
 
 cd "${out}"
 rm -r "${files}"
