@@ -377,9 +377,12 @@ inline void DecodeLiteralGroups(const std::uint8_t* in, const std::uint8_t* qSto
 }  // namespace
 
 std::uint32_t LzssDecode(const ByteBuffer& input, ByteBuffer& output) {
+  return LzssDecodeBytes(input.data(), input.size(), output);
+}
+
+std::uint32_t LzssDecodeBytes(const std::uint8_t* const in, const std::size_t size,
+                              ByteBuffer& output) {
   output.clear();
-  const std::uint8_t* const in = input.data();
-  const std::size_t size = input.size();
 
   // Each 18-bit reference yields at most 18 bytes, so a stream yields at most
   // 8 bytes per input byte, plus one last token completed by zero bits.

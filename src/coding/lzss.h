@@ -4,6 +4,7 @@
 // 1, closed by an end marker (flag 0, position 0).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "types.h"
@@ -20,6 +21,9 @@ namespace qev {
 // Returns the sum (mod 2^32) of every input byte from the first through the
 // one that holds the end marker's last bit.
 std::uint32_t LzssDecode(const ByteBuffer& input, ByteBuffer& output);
+
+// The same, for the stream in the size bytes from input.
+std::uint32_t LzssDecodeBytes(const std::uint8_t* input, std::size_t size, ByteBuffer& output);
 
 // Encodes input as literals only, then the end marker, into output
 // (emptied first): ceil((9n + 14) / 8) bytes. Returns the sum (mod 2^32) of

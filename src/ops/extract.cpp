@@ -18,7 +18,14 @@
 namespace qev {
 namespace {
 
-// Reads entry i's stored bytes and decodes them into unpacked. Returns the
+// The kernel copies a read fastest when the destination lies at the same
+// offset within a cache line as the file position: a member of format 3,
+// which starts 13 bytes into the archive, took almost three times as long
+// to read into storage that malloc aligns to 16.
+constexpr std::size_t kCacheLine = 64;
+
+// Reads entry i's stored bytes into packed, at the offset within it that
+// matches their file position, and decodes them into unpacked. Returns the
 // decoder's checksum. Throws std::bad_alloc when the member does not fit in
 // memory.
 template <class Entry>
@@ -26,15 +33,17 @@ std::uint32_t DecodeMember(FileHandle& archive, const std::vector<Entry>& entrie
                            std::uint32_t tableOffset, std::uint32_t archiveSize, ByteBuffer& packed,
                            ByteBuffer& unpacked) {
   const MemberExtent extent = FindMemberExtent(entries, i, tableOffset, archiveSize);
-  ReserveForMember(packed, extent.length);
-  packed.resize(extent.length);
-  packed.resize(archive.ReadAt(extent.start, extent.length, packed.data()));
+  ReserveForMember(packed, std::size_t{extent.length} + kCacheLine);
+  const std::size_t shift =
+      (extent.start - reinterpret_cast<std::uintptr_t>(packed.data())) % kCacheLine;
+  packed.resize(shift + extent.length);
+  const std::uint32_t length = archive.ReadAt(extent.start, extent.length, packed.data() + shift);
   // The stored size is only a hint, and a damaged one can be anything: no
   // stream decodes to more than eight bytes per stored byte.
-  const std::uint64_t bound = 8 * static_cast<std::uint64_t>(packed.size());
+  const std::uint64_t bound = 8 * static_cast<std::uint64_t>(length);
   ReserveForMember(unpacked,
                    static_cast<std::size_t>(std::min<std::uint64_t>(entries[i].size, bound)));
-  return LzssDecode(packed, unpacked);
+  return LzssDecodeBytes(packed.data() + shift, length, unpacked);
 }
 
 template <class Entry, class Header>
