@@ -138,7 +138,7 @@ for set in many big; do
 
   # The archives that extraction and listing read.
   (cd "$D" && "$QEV" c4 "$OUT/a4.qev" '*' >/dev/null && "$QEV" c3 "$OUT/a3.qev" '*' >/dev/null &&
-    tar cf "$OUT/a.tar" $names)
+    eval "tar cf '$OUT/a.tar' $names")
   fresh="rm -rf '$OUT/x' && mkdir '$OUT/x'"
   compare "x (c4) vs xf, $tag" "'$QEV' x '$OUT/a4.qev'" "tar xf '$OUT/a.tar'" "$fresh" "$lim" "$OUT/x"
   compare "x (c3) vs xf, $tag" "'$QEV' x '$OUT/a3.qev'" "tar xf '$OUT/a.tar'" "$fresh" "$lim" "$OUT/x"
