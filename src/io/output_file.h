@@ -7,11 +7,12 @@
 
 namespace qev {
 
-// Deletes any file called name (ignoring the result), creates it anew,
-// writes all of data, stamps it with *time when time is not null, and
-// closes it. Returns true only when the file was created and every byte
-// was written and the file closed; a file that could not be written
-// completely is removed again. A failed time stamp alone is not a failure.
+// Writes all of data to a new file, stamps it with *time when time is not
+// null, closes it and gives it the name name, replacing a file of that name
+// that may be deleted (see platform::DeletePath). Returns true only when
+// every byte was written and the file closed and named; otherwise nothing
+// is left of the new file and an older file called name is unchanged. A
+// failed time stamp alone is not a failure.
 bool WriteOutputFile(const std::string& name, const ByteBuffer& data, const FILETIME* time);
 
 }  // namespace qev

@@ -202,21 +202,40 @@ bool CloseFile(NativeFile file) {
   return false;
 }
 
-bool DeletePath(const char* path) {
-  struct stat st;
-  if (lstat(path, &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  if (!S_ISREG(st.st_mode)) return unlink(path) == 0;
+namespace {
+
+// Runs remove, which takes path away (an unlink, or a rename over it), when
+// Windows would delete what path names: not a directory, not a file without
+// any write permission, not a file that a FileHandle of this process or
+// another holds. The exclusive lock that proves the last is kept across
+// remove.
+template <class Remove>
+bool RemoveIfDeletable(const char* path, const struct stat& st, Remove remove) {
+  if (S_ISDIR(st.st_mode)) return false;
+  if (!S_ISREG(st.st_mode)) return remove();
   if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
-  // An exclusive lock cannot be had while any FileHandle (of this process
-  // or another) holds the file; keep it across the unlink.
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
   if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
     return false;
   }
-  const bool removed = unlink(path) == 0;
+  const bool removed = remove();
   if (fd >= 0) close(fd);
   return removed;
+}
+
+}  // namespace
+
+bool DeletePath(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0 && RemoveIfDeletable(path, st, [&] { return unlink(path) == 0; });
+}
+
+bool ReplacePath(const char* from, const char* to) {
+  const auto move = [&] { return std::rename(from, to) == 0; };
+  struct stat st;
+  if (lstat(to, &st) != 0) return errno == ENOENT && move();
+  return RemoveIfDeletable(to, st, move);
 }
 
 void AdviseLargePages(void* begin, std::size_t size) {

@@ -145,6 +145,12 @@ bool DeletePath(const char* path) { return DeleteFileA(path) != FALSE; }
 // hold; the system's own behaviour stays.
 void AdviseLargePages(void*, std::size_t) {}
 
+// Refused, as DeleteFileA is, for a directory, a read-only file and a file
+// open without delete sharing.
+bool ReplacePath(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsDeviceOrStreamName(const char* name) {

@@ -81,25 +81,19 @@ TEST_F(Create, WhatItArchivesExtractsBackUnchanged) {
 // even the archive that stood there before.
 TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
   WriteFile("a.txt", "a");
-  WriteFile("huge", std::string(1 << 20, 'h'));                         // its stream passes 32 KiB
   for (const auto& [name, size] : {std::pair{"big", 1ull << 32},        // past the formats' sizes
                                    std::pair{"near", 4000000000ull},    // its stream passes 4 GiB
                                    std::pair{"hole", 200ull << 20}}) {  // more than 128 MiB holds
     std::ofstream{name};
     fs::resize_file(name, size);
   }
-  fs::create_directory("many");  // members that fit, and a table of long names that does not
-  for (int i = 100; i < 300; ++i)
-    std::ofstream{"many/" + std::to_string(i) + std::string(200, 'n')};
   // The ulimit option, the arguments and how the output ends.
   const std::tuple<std::string, Names, std::string> cases[] = {
       // The pattern matches the archive itself, which is open for writing.
       {"", {"c4", "m.qev", "a.txt", "*.qev"}, "a.txt ...OK\nm.qev ...cannot open\n"},
       {"", {"c3", "m.qev", "a.txt", "big"}, "a.txt ...OK\nbig ...too large\n"},
       {"", {"c4", "m.qev", "near"}, "near ...too large\n"},
-      {"-v 131072", {"c3", "m.qev", "a.txt", "hole"}, "a.txt ...OK\nhole ...too large\n"},
-      {"-f 64", {"c4", "m.qev", "a.txt", "huge"}, "a.txt ...OK\nhuge ...write error\n"},
-      {"-f 64", {"c4", "m.qev", "many/*"}, " ...OK\nwrite error\n"}};
+      {"-v 131072", {"c3", "m.qev", "a.txt", "hole"}, "a.txt ...OK\nhole ...too large\n"}};
   for (const auto& [limit, args, end] : cases) {
     SCOPED_TRACE(args.back());
     if (limit.starts_with("-v") && !MemoryLimitApplies()) continue;
@@ -108,11 +102,6 @@ TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
     EXPECT_TRUE(out.starts_with(Echo(args[0], "m.qev")) && out.ends_with(end)) << out;
     EXPECT_FALSE(fs::exists("m.qev"));
   }
-  // An archive path that cannot be replaced: nothing is done at all.
-  WriteFile("ro.qev", "read only");
-  fs::permissions("ro.qev", fs::perms::owner_read);
-  EXPECT_EQ(Qev({"c3", "ro.qev", "a.txt"}), Echo("c3", "ro.qev"));
-  EXPECT_EQ(ReadFile("ro.qev"), "read only");
 }
 
 }  // namespace

@@ -82,15 +82,10 @@ TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
   EXPECT_EQ(Listing().size(), IsWindows() ? 4u : 19u);
 }
 
-// A member that does not fit on disk or in memory is reported, not
-// counted, and leaves no file; the members after it are still extracted.
-TEST_F(Extract, MembersThatDoNotFitAreNotCounted) {
-  WriteFile("disk.qev", Archive(4, {Stored("huge", std::string(1 << 20, 'h')), Stored("t", "t")}));
-  EXPECT_EQ(Qev({"x", "disk.qev"}, "-f 64"),
-            OpenLines("x", "disk.qev", 4, 2) +
-                "huge ...write error\nt ...OK\ntotal: 1 files   1 Bytes\n");
-  EXPECT_EQ(Listing(), Names({"disk.qev", "t"}));
-  if (!MemoryLimitApplies()) return;
+// A member that does not fit in memory is reported, not counted, and leaves
+// no file; the members after it are still extracted.
+TEST_F(Extract, MembersThatDoNotFitInMemoryAreNotCounted) {
+  if (!MemoryLimitApplies()) GTEST_SKIP();
   // big's stored bytes are a 256 MiB hole, more than 128 MiB can hold.
   const std::string ok = LiteralStream("ok");
   const auto tailAt = static_cast<std::uint32_t>(16 + ok.size() + (256u << 20));

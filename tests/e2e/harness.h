@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,12 @@ class E2eTest : public ::testing::Test {
   // test unless qev exits 0 with nothing on standard error. limit is a shell
   // ulimit option set first: "-f 64" fails writes past 32 KiB without ending
   // qev, "-v 131072" leaves 128 MiB of address space. Killed after 2 minutes.
-  std::string Qev(const Names& args, const std::string& limit = "") const;
+  // Permission bits bind qev even when the tests run as root. beforeReading,
+  // when given, runs once qev has started, before any of its output is read;
+  // qev's standard output is then a pipe of one page, so qev, once it has
+  // written a page, waits at its next write until the hook has returned.
+  std::string Qev(const Names& args, const std::string& limit = "",
+                  const std::function<void()>& beforeReading = {}) const;
 
   static bool IsWindows();
   static const std::string& Command();

@@ -19,8 +19,10 @@ ByteBuffer Bytes(const std::string& s) { return ByteBuffer(s.begin(), s.end()); 
 // Windows, the creation time.
 TEST_F(OutputFileTest, ReplacesAWritableFileAndStampsEveryTime) {
   WriteFile("m", "old and longer");
+  WriteFile("qev-part-0.tmp", "not ours");  // the first name the new file would take
   const FILETIME stamp{0x89ABCDEF, 0x01D9ABCD};
   EXPECT_TRUE(WriteOutputFile("m", Bytes("new"), &stamp));
+  EXPECT_EQ(ReadFile("qev-part-0.tmp"), "not ours");
 #ifdef _WIN32
   struct _stat64 st;  // before any read moves the access time
   ASSERT_EQ(_stat64("m", &st), 0);
