@@ -2,7 +2,9 @@
 # Builds qev plainly in build/, with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-san/, and for Windows in build-win/,
 # and runs every test of each (the Windows ones under wine); fuzzes every
-# fuzz target briefly from build-fuzz/. Exits non-zero when anything fails.
+# fuzz target briefly from build-fuzz/; measures the line coverage of src/
+# in build-cov/ (tests/coverage.sh). Exits non-zero when anything fails or
+# coverage is below 95%.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -86,5 +88,8 @@ elif [[ "${QEV_REQUIRE_WINDOWS:-0}" == 1 ]]; then
 else
   echo "== build-win: skipped (no x86_64-w64-mingw32-g++-posix or no wine)"
 fi
+
+echo "== build-cov: line coverage of src/ (at least 95%)"
+bash tests/coverage.sh
 
 echo "== all tests passed"

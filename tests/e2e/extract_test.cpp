@@ -83,8 +83,9 @@ TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
 }
 
 // A member that does not fit in memory is reported, not counted, and leaves
-// no file; the members after it are still extracted.
-TEST_F(Extract, MembersThatDoNotFitInMemoryAreNotCounted) {
+// no file; the members after it are still extracted. An index that does not
+// fit reads as no archive at all.
+TEST_F(Extract, WhatDoesNotFitInMemoryIsNotWritten) {
   if (!MemoryLimitApplies()) GTEST_SKIP();
   // big's stored bytes are a 256 MiB hole, more than 128 MiB can hold.
   const std::string ok = LiteralStream("ok");
@@ -99,6 +100,15 @@ TEST_F(Extract, MembersThatDoNotFitInMemoryAreNotCounted) {
             OpenLines("x", "mem.qev", 4, 3) +
                 "small ...OK\nbig ...too large\ntail ...OK\ntotal: 2 files   4 Bytes\n");
   EXPECT_FALSE(fs::exists("big"));
+
+  // 9,000,000 entries could lie in the 64 MiB that the file claims.
+  ByteBuffer header;
+  BitWriter writer;
+  writer.Reset(header);
+  EncodeFormat3Header(9000000, (64u << 20) - 8, writer);
+  WriteFile("index.qev", std::string(header.begin(), header.end()));
+  fs::resize_file("index.qev", 64u << 20);
+  EXPECT_EQ(Qev({"x", "index.qev"}, "-v 131072"), Echo("x", "index.qev"));
 }
 
 }  // namespace
