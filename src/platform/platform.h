@@ -64,10 +64,10 @@ bool CloseFile(NativeFile file);
 // a file that an open NativeFile of this process holds.
 bool DeletePath(const char* path);
 
-// Gives the file at from the name to, in one step: a file already called to
-// is replaced when DeletePath would remove it. Fails, changing nothing, when
-// to names a directory or a file that may not be deleted. Both names lie in
-// the same directory.
+// Gives the file at from the name to: a file already called to is replaced
+// when DeletePath would remove it. Fails, leaving from as it is, when to
+// names a directory or a file that may not be deleted. Both names lie in the
+// same directory.
 bool ReplacePath(const char* from, const char* to);
 
 // A hint that the memory [begin, begin + size), which this process owns,

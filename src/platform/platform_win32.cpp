@@ -141,15 +141,17 @@ bool CloseFile(NativeFile file) { return CloseHandle(ToHandle(file)) != FALSE; }
 
 bool DeletePath(const char* path) { return DeleteFileA(path) != FALSE; }
 
+bool ReplacePath(const char* from, const char* to) {
+  // DeleteFileA decides what may go (not a directory, a read-only file or a
+  // file open without delete sharing), and the file then takes the name in
+  // the letter case given, as a file created anew would.
+  if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES && DeleteFileA(to) == FALSE) return false;
+  return MoveFileExA(from, to, 0) != FALSE;
+}
+
 // Large pages on Windows need a privilege that a console tool does not
 // hold; the system's own behaviour stays.
 void AdviseLargePages(void*, std::size_t) {}
-
-// Refused, as DeleteFileA is, for a directory, a read-only file and a file
-// open without delete sharing.
-bool ReplacePath(const char* from, const char* to) {
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
-}
 
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
