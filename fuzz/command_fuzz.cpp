@@ -10,12 +10,14 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "check.h"
 #include "cli/dispatcher.h"
+#include "ops/entries.h"
 
 namespace {
 
@@ -56,6 +58,14 @@ bool HoldsExactly(const fs::path& path, const std::uint8_t* data, std::size_t si
          content.compare(0, size, reinterpret_cast<const char*>(data), size) == 0;
 }
 
+template <class Entry, class Header>
+void AddEntryNames(const std::string& archive, std::set<std::string>& names) {
+  std::vector<Entry> entries;
+  Header header;
+  if (!qev::ReadIndex(archive, entries, &header)) return;
+  for (const Entry& entry : entries) names.insert(qev::EntryName(entry.name));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -84,9 +94,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(besideWork == 2, "the archive or the work directory went away");
   Check(HoldsExactly(archive, data, size), "the archive changed");
 
+  // Every file left is a member: nothing half-written stays behind.
+  std::set<std::string> names;
+  AddEntryNames<qev::Format3Entry, qev::Format3Header>(archive.string(), names);
+  AddEntryNames<qev::Format4Entry, qev::Format4Header>(archive.string(), names);
   std::vector<fs::path> extracted;
   for (const fs::directory_entry& item : fs::directory_iterator(scratch.Root() / kWork)) {
     Check(item.symlink_status().type() == fs::file_type::regular, "extraction made no plain file");
+    Check(names.count(item.path().filename().string()) == 1, "a file that is no member appeared");
     extracted.push_back(item.path());
   }
   for (const fs::path& path : extracted) fs::remove(path);
