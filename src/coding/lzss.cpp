@@ -106,18 +106,22 @@ std::uint64_t GatherLiterals(std::uint64_t packed) {
   return t;
 }
 
-// Decoding appends to the caller's buffer through a raw pointer: the buffer
-// is sized ahead of the decoder in steps of kSizeStep (zero-filled, so
-// each step touches memory, and only as far as the output has come) and
-// cut back to the bytes actually produced at the end. Its capacity grows
+// The decoder writes through a raw pointer into a buffer whose bytes up to
+// the write index n hold the output so far, or at least its latest 8192
+// bytes with n congruent to the output's length modulo 8192 (n then is at
+// least 8192), so that the window is the output itself. A limit bounds
+// each run: a fast step, up to three tokens, writes at most kMargin bytes
+// past n, so one room check per step keeps it below the limit. Within
+// kMargin bytes of the limit the decoder goes one token at a time, writing
+// exactly that token's bytes and cutting a reference's copy at the limit.
+//
+// The whole-stream decoder appends to the caller's buffer: it is sized
+// ahead of the decoder in steps of kSizeStep (zero-filled, so each step
+// touches memory, and only as far as the output has come) and cut back to
+// the bytes actually produced at the end. Its capacity grows
 // geometrically, never past the most a stream of this input size can
 // produce, and only when the output outgrows it: a buffer reserved to the
 // output's size is never reallocated.
-//
-// A fast step, up to three tokens, writes at most kMargin bytes past the
-// bytes produced so far, so one room check per step keeps it inside the
-// buffer. Within kMargin bytes of the capacity the decoder goes one token
-// at a time, writing exactly that token's bytes.
 constexpr std::size_t kMargin = 64;
 constexpr std::size_t kSizeStep = 1 << 20;
 
@@ -255,11 +259,13 @@ inline void DecodeToken(std::uint64_t bits, std::uint8_t* base, DecodePosition& 
   std::memcpy(out + 16, src + 8, 8);
 }
 
-// The same, writing exactly the token's bytes and making room for them.
-void DecodeTokenExactly(std::uint64_t bits, OutputRoom& room, DecodePosition& at) {
+// The same, writing at most up to `limit`: a reference's copy that does
+// not fit is cut there, and what is left of it goes to *pendingLength.
+void DecodeTokenExactly(std::uint64_t bits, std::uint8_t* base, std::size_t limit,
+                        DecodePosition& at, std::size_t* pendingDistance,
+                        std::size_t* pendingLength) {
   if (bits >> 63) {
-    room.Ensure(at.n, 1);
-    room.base[at.n++] = static_cast<std::uint8_t>(bits >> 55);
+    base[at.n++] = static_cast<std::uint8_t>(bits >> 55);
     at.bitPos += 9;
     return;
   }
@@ -270,9 +276,12 @@ void DecodeTokenExactly(std::uint64_t bits, OutputRoom& room, DecodePosition& at
     return;
   }
   at.bitPos += 18;
-  room.Ensure(at.n, ref.length);
-  CopyBytes(room.base, at.n, SourceDistance(at.n, ref.position), ref.length);
-  at.n += ref.length;
+  const std::size_t distance = SourceDistance(at.n, ref.position);
+  const std::size_t count = std::min(ref.length, limit - at.n);
+  CopyBytes(base, at.n, distance, count);
+  at.n += count;
+  *pendingDistance = distance;
+  *pendingLength = ref.length - count;
 }
 
 #if QEV_LZSS_SSE2
@@ -374,53 +383,81 @@ inline void DecodeLiteralGroups(const std::uint8_t* in, const std::uint8_t* qSto
   at.n += 8 * groups;
 }
 
+// A run reads 64 stream bits from every bit position before this many
+// bytes from the end of its input; nearer the end, through PeekSafe.
+constexpr std::size_t kFastTail = 32;
+// Bytes behind the read position are summed for the checksum in blocks of
+// this size while they are still in cache.
+constexpr std::size_t kSumBlock = 4096;
+// The streaming decoder keeps at least a window of output and at most two,
+// moving it back by whole windows, so that positions keep their place
+// modulo 8192.
+constexpr std::size_t kKeep = 2 * kWindowSize;
+
 }  // namespace
 
-std::uint32_t LzssDecode(const ByteBuffer& input, ByteBuffer& output) {
-  return LzssDecodeBytes(input.data(), input.size(), output);
+LzssDecoder::LzssDecoder() = default;
+
+void LzssDecoder::SumThrough(const std::uint8_t* in, std::uint64_t inStart, std::uint64_t end) {
+  if (end <= summed_) return;
+  checksum_ += SumBytes(in + (summed_ - inStart), in + (end - inStart));
+  summed_ = end;
 }
 
-std::uint32_t LzssDecodeBytes(const std::uint8_t* const in, const std::size_t size,
-                              ByteBuffer& output) {
-  output.clear();
+bool LzssDecoder::CopyPending(std::uint8_t* base, std::size_t& n, std::size_t limit) {
+  const std::size_t count = std::min(pendingLength_, limit - n);
+  CopyBytes(base, n, pendingDistance_, count);
+  n += count;
+  pendingLength_ -= count;
+  return pendingLength_ == 0;
+}
 
-  // Each 18-bit reference yields at most 18 bytes, so a stream yields at most
-  // 8 bytes per input byte, plus one last token completed by zero bits.
-  OutputRoom room{output, 8 * size + 18 + kMargin};
-  DecodePosition at;
-
-  // Tokens and literal groups that start before this bit are read straight
-  // from the input; the last few bytes go through PeekSafe.
-  const std::size_t fastEnd = size >= 32 ? 8 * (size - 32) : 0;
-
-  // The checksum covers every input byte of which a bit was read, which is
-  // known only at the end marker. Bytes behind the read position are summed
-  // in blocks while they are still in cache.
-  constexpr std::size_t kSumBlock = 4096;
-  std::uint32_t checksum = 0;
-  std::size_t summed = 0;
-
+// Decodes from the bytes [inStart, inStart + size) of the stream (the read
+// position lies within them or, when `last`, possibly past them in the
+// zero bits after the stream), writing from base + n up to base + limit.
+// Without `last` it stops before a token that might not be whole within
+// them. Sums the bytes read through for the checksum.
+LzssDecoder::Stop LzssDecoder::Run(const std::uint8_t* const in, const std::size_t size,
+                                   const std::uint64_t inStart, const bool last,
+                                   std::uint8_t* const base, std::size_t& n,
+                                   const std::size_t limit) {
+  DecodePosition at{static_cast<std::size_t>(bit_ - 8 * inStart), n, false};
+  const std::size_t fastEnd = size >= kFastTail ? 8 * (size - kFastTail) : 0;
+  const std::size_t bitsIn = 8 * size;
+  Stop stop = Stop::kEnded;
   while (!at.ended) {
     // The read position can lie past the end of the input, in the zero
     // bits that complete a cut token; only blocks within the input count.
-    while ((at.bitPos >> 3) >= summed + kSumBlock && summed + kSumBlock <= size) {
-      checksum += SumBytes(in + summed, in + summed + kSumBlock);
-      summed += kSumBlock;
+    for (std::uint64_t next = summed_ + kSumBlock;
+         inStart + (at.bitPos >> 3) >= next && next <= inStart + size; next += kSumBlock) {
+      SumThrough(in, inStart, next);
     }
-    const bool roomForFastSteps = room.limit - at.n >= kMargin || room.ExtendForFastSteps(at.n);
-    if (!roomForFastSteps) {
-      DecodeTokenExactly(PeekSafe(in, size, at.bitPos), room, at);
-      continue;
-    }
-    if (at.bitPos >= fastEnd) {
-      DecodeToken(PeekSafe(in, size, at.bitPos), room.base, at);
+    if (limit - at.n < kMargin || at.bitPos >= fastEnd) {
+      if (!last && at.bitPos + 18 > bitsIn) {
+        stop = Stop::kInput;
+        break;
+      }
+      const std::uint64_t bits = PeekSafe(in, size, at.bitPos);
+      if (limit - at.n >= kMargin) {
+        DecodeToken(bits, base, at);
+        continue;
+      }
+      // The end marker needs no room.
+      if (at.n == limit && bits >> 50 != 0) {
+        stop = Stop::kRoom;
+        break;
+      }
+      DecodeTokenExactly(bits, base, limit, at, &pendingDistance_, &pendingLength_);
+      if (pendingLength_ > 0) {
+        stop = Stop::kRoom;
+        break;
+      }
       continue;
     }
 
     // The hot loop, bounded so that the checks above run every few KiB.
     const std::size_t stopBit = std::min(fastEnd, at.bitPos + 8 * kSumBlock);
-    const std::size_t stopN = room.limit - kMargin;
-    std::uint8_t* const base = room.base;
+    const std::size_t stopN = limit - kMargin;
     DecodePosition local = at;
     while (local.bitPos < stopBit && local.n <= stopN) {
       const std::size_t start = local.bitPos;
@@ -454,25 +491,101 @@ std::uint32_t LzssDecodeBytes(const std::uint8_t* const in, const std::size_t si
     }
     at = local;
   }
-
-  const std::size_t touched = std::min((at.bitPos + 7) / 8, size);
-  checksum += SumBytes(in + summed, in + touched);
-  output.resize(at.n);
-  return checksum;
+  bit_ = 8 * inStart + at.bitPos;
+  n = at.n;
+  ended_ = at.ended;
+  // The checksum covers every byte of which a bit was read, which is known
+  // only at the end marker; until then, the bytes read through.
+  const std::uint64_t through = ended_ ? (bit_ + 7) / 8 : bit_ / 8;
+  SumThrough(in, inStart, std::min(through, inStart + size));
+  return stop;
 }
 
-std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
-  const std::size_t n = input.size();
-  const std::size_t total = (9 * n + 14 + 7) / 8;
-  output.clear();
-  const std::uint8_t* in = input.data();
+std::size_t LzssDecoder::Decode(const std::uint8_t* in, std::size_t size, bool last,
+                                std::size_t room) {
+  if (window_.empty()) window_.resize(kKeep + kMaxOutput + kMargin);
+  if (n_ + kMaxOutput + kMargin > window_.size()) {
+    const std::size_t shift = (n_ - kWindowSize) & ~std::size_t{kWindowMask};
+    std::memmove(window_.data(), window_.data() + shift, n_ - shift);
+    n_ -= shift;
+  }
+  outputStart_ = n_;
+  const std::size_t limit = n_ + (room == 0 ? kMaxOutput : std::min(room, kMaxOutput));
+  std::uint8_t* const base = window_.data();
+  if (ended_ || !CopyPending(base, n_, limit)) return 0;
 
-  // Whole groups of eight literals. The output is sized once: one large
-  // zero fill costs less than many small ones.
-  output.resize(total);
-  std::uint8_t* out = output.data();
+  std::size_t used = 0;  // of the size bytes at in, which start at byte taken_
+  while (true) {
+    if (carrySize_ == 0) {
+      const Stop stop = Run(in, size, taken_, last, base, n_, limit);
+      const std::size_t through = static_cast<std::size_t>(bit_ / 8 - taken_);
+      if (stop != Stop::kInput) {
+        used = std::min(through, size);
+        break;
+      }
+      // Fewer than 18 bits are left: at most 3 bytes wait for the next.
+      carrySize_ = size - through;
+      if (carrySize_ > 0) std::memcpy(carry_, in + through, carrySize_);
+      used = size;
+      break;
+    }
+    // A token cut short by the end of the last piece: the carried bytes and
+    // the next ones of this piece, decoded from a copy.
+    const std::size_t add = std::min(size - used, sizeof carry_ - carrySize_);
+    if (add > 0) std::memcpy(carry_ + carrySize_, in + used, add);
+    carrySize_ += add;
+    used += add;
+    const std::uint64_t carryStart = taken_ + used - carrySize_;
+    const Stop stop = Run(carry_, carrySize_, carryStart, last && used == size, base, n_, limit);
+    if (stop != Stop::kInput) break;
+    const std::uint64_t q = bit_ / 8;
+    const auto drop = static_cast<std::size_t>(q - carryStart);
+    carrySize_ -= drop;
+    std::memmove(carry_, carry_ + drop, carrySize_);
+    if (q >= taken_) {
+      // What is left lies in this piece: read on from there.
+      used = static_cast<std::size_t>(q - taken_);
+      carrySize_ = 0;
+    } else if (used == size) {
+      break;
+    }
+  }
+  taken_ += used;
+  return used;
+}
+
+std::uint32_t LzssDecode(const ByteBuffer& input, ByteBuffer& output) {
+  return LzssDecodeBytes(input.data(), input.size(), output);
+}
+
+std::uint32_t LzssDecodeBytes(const std::uint8_t* const in, const std::size_t size,
+                              ByteBuffer& output) {
+  output.clear();
+  // Each 18-bit reference yields at most 18 bytes, so a stream yields at most
+  // 8 bytes per input byte, plus one last token completed by zero bits.
+  OutputRoom room{output, 8 * size + 18 + kMargin};
+  LzssDecoder decoder;
+  std::size_t n = 0;
+  while (!decoder.CopyPending(room.base, n, room.limit) ||
+         decoder.Run(in, size, 0, true, room.base, n, room.limit) != LzssDecoder::Stop::kEnded) {
+    if (room.ExtendForFastSteps(n)) continue;
+    if (room.limit < std::min(output.capacity(), room.ceiling)) {
+      room.Extend(room.limit + 1);
+    } else {
+      room.Ensure(n, kMargin);
+    }
+  }
+  output.resize(n);
+  return decoder.checksum_;
+}
+
+namespace {
+
+// Groups of eight literals: 8 input bytes to 9 stream bytes, a whole
+// number of bytes, so every group starts on a byte boundary. Returns the
+// sum of the bytes written.
+std::uint32_t StoreGroups(const std::uint8_t* in, std::size_t groups, std::uint8_t* out) {
   std::uint32_t checksum = 0;
-  std::size_t groups = n / 8;
 #if QEV_LZSS_SSE2
   // Two groups per step, in 16-bit lanes, one lane per output byte k < 8:
   // byte k holds the low k bits of input byte k - 1, the flag and the high
@@ -511,11 +624,40 @@ std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
     StoreBigEndian64(out, SpreadLiterals(LoadBigEndian64(in)));
     out[8] = in[7];
   }
-  checksum += SumBytes(scalar, out);
+  return checksum + SumBytes(scalar, out);
+}
 
-  // The last n % 8 literals and the end marker, through a small bit
-  // accumulator; the last byte's unwritten low bits are zero.
-  std::uint8_t* const tail = out;
+}  // namespace
+
+void LzssStoreEncoder::Put(const std::uint8_t* data, std::size_t size, ByteBuffer& out) {
+  if (heldSize_ > 0) {
+    const std::size_t take = std::min(size, sizeof held_ - heldSize_);
+    std::memcpy(held_ + heldSize_, data, take);
+    heldSize_ += take;
+    data += take;
+    size -= take;
+    if (heldSize_ < sizeof held_) return;
+    out.resize(out.size() + 9);
+    checksum_ += StoreGroups(held_, 1, out.data() + out.size() - 9);
+    heldSize_ = 0;
+  }
+  const std::size_t groups = size / 8;
+  if (groups > 0) {
+    // One zero fill for all the groups costs less than many small ones.
+    const std::size_t start = out.size();
+    out.resize(start + 9 * groups);
+    checksum_ += StoreGroups(data, groups, out.data() + start);
+  }
+  heldSize_ = size % 8;
+  if (heldSize_ > 0) std::memcpy(held_, data + 8 * groups, heldSize_);
+}
+
+std::uint32_t LzssStoreEncoder::Finish(ByteBuffer& out) {
+  // The last literals and the end marker, through a small bit accumulator;
+  // the last byte's unwritten low bits are zero.
+  const std::size_t start = out.size();
+  out.resize(start + (9 * heldSize_ + 14 + 7) / 8);
+  std::uint8_t* p = out.data() + start;
   std::uint64_t acc = 0;
   unsigned pending = 0;
   const auto put = [&](std::uint32_t value, unsigned width) {
@@ -523,13 +665,22 @@ std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
     pending += width;
     while (pending >= 8) {
       pending -= 8;
-      *out++ = static_cast<std::uint8_t>(acc >> pending);
+      *p++ = static_cast<std::uint8_t>(acc >> pending);
     }
   };
-  for (const std::uint8_t* end = input.data() + n; in != end; ++in) put(0x100u | *in, 9);
+  for (std::size_t i = 0; i < heldSize_; ++i) put(0x100u | held_[i], 9);
   put(0, 14);
-  if (pending > 0) *out = static_cast<std::uint8_t>(acc << (8 - pending));
-  return checksum + SumBytes(tail, output.data() + total);
+  if (pending > 0) *p = static_cast<std::uint8_t>(acc << (8 - pending));
+  heldSize_ = 0;
+  return checksum_ += SumBytes(out.data() + start, out.data() + out.size());
+}
+
+std::uint32_t LzssStore(const ByteBuffer& input, ByteBuffer& output) {
+  output.clear();
+  output.reserve((9 * input.size() + 14 + 7) / 8);
+  LzssStoreEncoder encoder;
+  encoder.Put(input.data(), input.size(), output);
+  return encoder.Finish(output);
 }
 
 }  // namespace qev

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -37,8 +38,48 @@ Coded Both(Codec fast, Codec reference, const ByteBuffer& input) {
   EXPECT_EQ(got, expected);
   return got;
 }
-Coded DecodeBoth(const ByteBuffer& stream) { return Both(LzssDecode, LzssDecodeReference, stream); }
-Coded StoreBoth(const ByteBuffer& plain) { return Both(LzssStore, LzssStoreReference, plain); }
+// Piece sizes and output rooms for the streaming codec: often 1 byte,
+// often a few, sometimes thousands (room 0 is the most a call gives).
+std::mt19937 pieceRng(2026);
+std::size_t PieceSize() {
+  const std::uint32_t r = pieceRng();
+  return r % 3 == 0 ? 1 : r % 3 == 1 ? r % 40 : r % 5000;
+}
+
+// The streaming codec in random pieces, checked against the whole-buffer
+// result.
+void CheckDecodeInPieces(const ByteBuffer& stream, const Coded& expected) {
+  LzssDecoder decoder;
+  Coded got;
+  for (std::size_t at = 0, calls = 0; !decoder.Ended() && calls < 10000000; ++calls) {
+    const std::size_t size = std::min(PieceSize(), stream.size() - at);
+    at += decoder.Decode(stream.data() + at, size, at + size == stream.size(), PieceSize());
+    got.first.insert(got.first.end(), decoder.Output(), decoder.Output() + decoder.OutputSize());
+  }
+  got.second = decoder.Checksum();
+  EXPECT_EQ(got, expected);
+}
+void CheckStoreInPieces(const ByteBuffer& plain, const Coded& expected) {
+  LzssStoreEncoder encoder;
+  Coded got;
+  for (std::size_t at = 0, size = 0; at < plain.size(); at += size) {
+    size = std::min(PieceSize(), plain.size() - at);
+    encoder.Put(plain.data() + at, size, got.first);
+  }
+  got.second = encoder.Finish(got.first);
+  EXPECT_EQ(got, expected);
+}
+
+Coded DecodeBoth(const ByteBuffer& stream) {
+  const Coded got = Both(LzssDecode, LzssDecodeReference, stream);
+  CheckDecodeInPieces(stream, got);
+  return got;
+}
+Coded StoreBoth(const ByteBuffer& plain) {
+  const Coded got = Both(LzssStore, LzssStoreReference, plain);
+  CheckStoreInPieces(plain, got);
+  return got;
+}
 
 ByteBuffer Prefix(const ByteBuffer& bytes, std::size_t length) {
   return ByteBuffer(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
