@@ -17,7 +17,7 @@ shift
 qev=("$@")
 
 rm -rf "${out}"
-mkdir -p "${out}"/{lzss_decode_fuzz,lzss_roundtrip_fuzz,index_fuzz,command_fuzz}
+mkdir -p "${out}"/{lzss_decode_fuzz,lzss_stream_fuzz,lzss_roundtrip_fuzz,index_fuzz,command_fuzz}
 out="$(cd "${out}" && pwd)"
 files="${out}/files"
 mkdir "${files}"
@@ -80,6 +80,13 @@ hex "B0 80 03 E0 00 F8 00 3E 00 0F 80 03 E0 00 FF FC 00 27 00 00" >"${out}/lzss_
   for ((i = 0; i < 60; ++i)); do hex "B4 DA AD 76 CB 6D BA DF 70 3E 83 DF FF F0 02 41 F4 07"; done
   hex "00 00"
 } >"${out}/lzss_decode_fuzz/window.lzss"
+
+# The same streams in pieces of 1, 17 and 255 bytes, then in pieces of 0
+# (or 1) and 9 bytes with output rooms of 1 and 4 bytes.
+for seed in "${out}"/lzss_decode_fuzz/*; do
+  { hex "03 01 11 FF"; cat "${seed}"; } >"${out}/lzss_stream_fuzz/pieces-${seed##*/}"
+  { hex "02 00 09"; cat "${seed}"; } >"${out}/lzss_stream_fuzz/rooms-${seed##*/}"
+done
 
 cd "${out}"
 rm -r "${files}"

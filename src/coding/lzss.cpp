@@ -398,6 +398,13 @@ constexpr std::size_t kKeep = 2 * kWindowSize;
 
 LzssDecoder::LzssDecoder() = default;
 
+void LzssDecoder::Reset() {
+  ByteBuffer window;
+  window.swap(window_);
+  *this = LzssDecoder();
+  window_.swap(window);
+}
+
 void LzssDecoder::SumThrough(const std::uint8_t* in, std::uint64_t inStart, std::uint64_t end) {
   if (end <= summed_) return;
   checksum_ += SumBytes(in + (summed_ - inStart), in + (end - inStart));

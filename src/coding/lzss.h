@@ -25,6 +25,8 @@ class LzssDecoder {
   static constexpr std::size_t kMaxOutput = 256 * 1024;
 
   LzssDecoder();
+  // Starts a new stream, keeping the storage.
+  void Reset();
 
   // Decodes from the size bytes at in, the stream's next bytes (`last`: no
   // more follow), until they are used up, the end marker is read, or

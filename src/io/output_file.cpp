@@ -1,9 +1,5 @@
 #include "io/output_file.h"
 
-#include <cstdint>
-#include <string>
-
-#include "io/file_handle.h"
 #include "platform/platform.h"
 
 namespace qev {
@@ -15,34 +11,53 @@ constexpr int kPartNames = 100;
 
 }  // namespace
 
-bool WriteOutputFile(const std::string& name, const ByteBuffer& data, const FILETIME* time) {
+OutputFile::~OutputFile() { Remove(); }
+
+bool OutputFile::Open(const std::string& name) {
+  Remove();
   if (name.find('\0') != std::string::npos) return false;
-  // The member is written to a file of its own beside name and takes name's
-  // place only once it is whole: a write that fails (a full disk) leaves an
-  // older file of that name as it was, instead of deleting it first.
-  FileHandle file;
-  std::string part;
-  for (int i = 0; i < kPartNames && !file.IsOpen(); ++i) {
-    part = "qev-part-" + std::to_string(i) + ".tmp";
-    if (part != name) file.CreateNew(part);
+  name_ = name;
+  written_ = 0;
+  failed_ = false;
+  for (int i = 0; i < kPartNames; ++i) {
+    std::string part = "qev-part-" + std::to_string(i) + ".tmp";
+    if (part != name && file_.CreateNew(part)) {
+      part_ = std::move(part);
+      return true;
+    }
   }
-  if (!file.IsOpen()) return false;
-  bool complete = data.size() <= UINT32_MAX;
-  if (complete && !data.empty()) {
-    const auto size = static_cast<std::uint32_t>(data.size());
-    complete = file.Write(data.data(), size) == size;
-  }
+  return false;
+}
+
+void OutputFile::Write(const std::uint8_t* data, std::size_t size) {
+  if (failed_ || size == 0) return;
+  written_ += size;
+  failed_ = written_ > UINT32_MAX ||
+            file_.Write(data, static_cast<std::uint32_t>(size)) != static_cast<std::uint32_t>(size);
+}
+
+bool OutputFile::Commit(const FILETIME* time) {
+  if (part_.empty()) return false;
   // Stamped after the last byte, so the write time given is the one kept.
   // A file whose times could not be set still holds the right bytes.
-  if (time != nullptr) file.SetAllTimes(time);
-  complete = file.Close() && complete;
+  if (time != nullptr) file_.SetAllTimes(time);
+  const bool complete = file_.Close() && !failed_;
   // What stops a deletion of name (a read-only file, one in use, a
   // directory) stops the replacement too.
-  if (complete && platform::ReplacePath(part.c_str(), name.c_str())) return true;
-  // Closed first, as deletion needs.
-  file.Close();
-  platform::DeletePath(part.c_str());
+  if (complete && platform::ReplacePath(part_.c_str(), name_.c_str())) {
+    part_.clear();
+    return true;
+  }
+  Remove();
   return false;
+}
+
+void OutputFile::Remove() {
+  if (part_.empty()) return;
+  // Closed first, as deletion needs.
+  file_.Close();
+  platform::DeletePath(part_.c_str());
+  part_.clear();
 }
 
 }  // namespace qev

@@ -1,5 +1,6 @@
 #include "ops/create.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,15 +13,14 @@
 #include "formats/format3.h"
 #include "formats/format4.h"
 #include "io/file_handle.h"
-#include "io/member_buffer.h"
 #include "io/path.h"
 #include "platform/platform.h"
 
 namespace qev {
 namespace {
 
-// Room for the streams of members up to 3,728,268 bytes without growing.
-constexpr std::size_t kPackedReserve = 4 * 1024 * 1024;
+// Inputs are read and encoded in pieces of this size.
+constexpr std::uint32_t kPiece = 1024 * 1024;
 
 // Every offset and size is a 32-bit number, and the readers take the
 // archive's size from the low 32 bits of the file size: an archive that
@@ -34,13 +34,14 @@ enum class Outcome { kStored, kCannotOpen, kTooLarge, kWriteError };
 // What one run of creation holds from the first member to the header.
 struct Builder {
   FileHandle archive;
-  ByteBuffer packed;            // each member's stream, then the table, then (format 3) the header
-  ByteBuffer data;              // each member's contents, then (format 4) the plain table
+  ByteBuffer packed;            // stream bytes on their way to the archive
+  ByteBuffer data;              // a piece of a member's contents, then (format 4) the plain table
   std::uint64_t position = 0;   // where the next member stream starts
   std::uint64_t tableBits = 0;  // upper bound of the table for the members stored so far
 };
 
-// LzssStore writes nine bits per byte and a 14-bit end marker.
+// LzssStore writes nine bits per byte and a 14-bit end marker; no member
+// encoder writes more.
 std::uint64_t StreamLength(std::uint64_t plainLength) { return (9 * plainLength + 14 + 7) / 8; }
 
 // At most what an entry adds to the stored table: format 3 packs five
@@ -64,8 +65,9 @@ bool WriteAll(FileHandle& file, const ByteBuffer& bytes) {
 }
 
 // Stores the file that name gives as the member described by entry, and
-// appends its stream to the archive.
-template <class Entry>
+// appends its stream to the archive, a piece at a time, as Encoder makes
+// it (see LzssStoreEncoder).
+template <class Encoder, class Entry>
 Outcome StoreMember(const std::string& name, Entry& entry, Builder& builder) {
   // Only a bare name is stored. One that does not fit the name field, or
   // that no extraction would write, cannot be archived.
@@ -92,24 +94,26 @@ Outcome StoreMember(const std::string& name, Entry& entry, Builder& builder) {
     entry.reserved = 0;
   }
 
-  std::uint32_t checksum = 0;
-  try {
-    ReserveForMember(builder.data, size);
-    ReserveForMember(builder.packed, static_cast<std::size_t>(StreamLength(size)));
-    builder.data.resize(size);
+  builder.data.resize(kPiece);
+  Encoder encoder;
+  std::uint64_t streamLength = 0;
+  for (std::uint32_t done = 0; done < size;) {
+    const std::uint32_t piece = std::min(kPiece, size - done);
     // A file that delivers less than its size has changed or cannot be
     // read: storing zeros in place of its bytes would lose them unseen.
-    if (input.ReadAt(0, size, builder.data.data()) != size) return Outcome::kCannotOpen;
-    checksum = LzssStore(builder.data, builder.packed);
-  } catch (const std::bad_alloc&) {
-    ByteBuffer().swap(builder.data);
-    ByteBuffer().swap(builder.packed);
-    return Outcome::kTooLarge;
+    if (input.ReadAt(done, piece, builder.data.data()) != piece) return Outcome::kCannotOpen;
+    done += piece;
+    builder.packed.clear();
+    encoder.Put(builder.data.data(), piece, builder.packed);
+    if (!WriteAll(builder.archive, builder.packed)) return Outcome::kWriteError;
+    streamLength += builder.packed.size();
   }
-  if constexpr (std::is_same_v<Entry, Format3Entry>) entry.checksum = checksum;
-
+  builder.packed.clear();
+  const std::uint32_t checksum = encoder.Finish(builder.packed);
   if (!WriteAll(builder.archive, builder.packed)) return Outcome::kWriteError;
-  builder.position += builder.packed.size();
+  streamLength += builder.packed.size();
+  if constexpr (std::is_same_v<Entry, Format3Entry>) entry.checksum = checksum;
+  builder.position += streamLength;
   builder.tableBits = tableBits;
   return Outcome::kStored;
 }
@@ -153,7 +157,7 @@ void Abandon(Builder& builder, const std::string& archivePath) {
   platform::DeletePath(archivePath.c_str());
 }
 
-template <class Entry>
+template <class Entry, class Encoder>
 void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
                    const NameList& names) {
   // Whatever stands at the path goes first; a file that cannot be deleted
@@ -165,7 +169,7 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
   std::vector<Entry> entries;
   try {
     entries.reserve(names.size());
-    builder.packed.reserve(kPackedReserve);
+    builder.packed.reserve(kPiece / 8 * 9 + 16);
   } catch (const std::bad_alloc&) {
     // Only hints failed; the members grow what they need as they come.
   }
@@ -185,7 +189,7 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
     Outcome outcome = Outcome::kTooLarge;
     try {
       entries.emplace_back();
-      outcome = StoreMember(name, entries.back(), builder);
+      outcome = StoreMember<Encoder>(name, entries.back(), builder);
     } catch (const std::bad_alloc&) {
     }
     switch (outcome) {
@@ -224,9 +228,9 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
 
 void CreateArchive(ArchiveFormat format, const std::string& archivePath, const NameList& names) {
   if (format == ArchiveFormat::kFormat3) {
-    CreateEntries<Format3Entry>(kFormat3HeaderArea, archivePath, names);
+    CreateEntries<Format3Entry, LzssStoreEncoder>(kFormat3HeaderArea, archivePath, names);
   } else {
-    CreateEntries<Format4Entry>(kFormat4HeaderSize, archivePath, names);
+    CreateEntries<Format4Entry, LzssStoreEncoder>(kFormat4HeaderSize, archivePath, names);
   }
 }
 

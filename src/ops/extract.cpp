@@ -10,7 +10,7 @@
 #include "coding/lzss.h"
 #include "formats/extent.h"
 #include "io/file_handle.h"
-#include "io/member_buffer.h"
+#include "io/file_range.h"
 #include "io/output_file.h"
 #include "io/path.h"
 #include "ops/entries.h"
@@ -18,32 +18,50 @@
 namespace qev {
 namespace {
 
+// The stored stream is read in pieces of this size, a multiple of the
+// cache line.
+constexpr std::uint32_t kPiece = 256 * 1024;
+
 // The kernel copies a read fastest when the destination lies at the same
 // offset within a cache line as the file position: a member of format 3,
 // which starts 13 bytes into the archive, took almost three times as long
 // to read into storage that malloc aligns to 16.
 constexpr std::size_t kCacheLine = 64;
 
-// Reads entry i's stored bytes into packed, at the offset within it that
-// matches their file position, and decodes them into unpacked. Returns the
-// decoder's checksum. Throws std::bad_alloc when the member does not fit in
-// memory.
-template <class Entry>
-std::uint32_t DecodeMember(FileHandle& archive, const std::vector<Entry>& entries, std::size_t i,
-                           std::uint32_t tableOffset, std::uint32_t archiveSize, ByteBuffer& packed,
-                           ByteBuffer& unpacked) {
-  const MemberExtent extent = FindMemberExtent(entries, i, tableOffset, archiveSize);
-  ReserveForMember(packed, std::size_t{extent.length} + kCacheLine);
+// What decoding one member after another reuses.
+struct MemberDecoding {
+  ByteBuffer piece;  // a piece of the stored stream, at the file position's cache-line offset
+  LzssDecoder decoder;
+};
+
+// Reads the stored stream in extent piece by piece and decodes it, handing
+// every piece of output in turn to sink(data, size). Returns the decoder's
+// checksum. The stored size is only a hint, and a damaged one can be
+// anything: no stream decodes to more than eight bytes per stored byte
+// (and one last token), whatever the size says.
+template <class Sink>
+std::uint32_t DecodeMember(FileHandle& archive, MemberExtent extent, MemberDecoding& decoding,
+                           Sink&& sink) {
+  decoding.piece.resize(kPiece + kCacheLine);
   const std::size_t shift =
-      (extent.start - reinterpret_cast<std::uintptr_t>(packed.data())) % kCacheLine;
-  packed.resize(shift + extent.length);
-  const std::uint32_t length = archive.ReadAt(extent.start, extent.length, packed.data() + shift);
-  // The stored size is only a hint, and a damaged one can be anything: no
-  // stream decodes to more than eight bytes per stored byte.
-  const std::uint64_t bound = 8 * static_cast<std::uint64_t>(length);
-  ReserveForMember(unpacked,
-                   static_cast<std::size_t>(std::min<std::uint64_t>(entries[i].size, bound)));
-  return LzssDecodeBytes(packed.data() + shift, length, unpacked);
+      (extent.start - reinterpret_cast<std::uintptr_t>(decoding.piece.data())) % kCacheLine;
+  std::uint8_t* const piece = decoding.piece.data() + shift;
+  FileRange stream(archive, extent.start, extent.length);
+  LzssDecoder& decoder = decoding.decoder;
+  decoder.Reset();
+  std::size_t size = 0;
+  std::size_t used = 0;
+  bool last = false;
+  while (!decoder.Ended()) {
+    if (used == size && !last) {
+      size = stream.Read(piece, kPiece);
+      used = 0;
+      last = stream.Ended();
+    }
+    used += decoder.Decode(piece + used, size - used, last);
+    if (decoder.OutputSize() > 0) sink(decoder.Output(), decoder.OutputSize());
+  }
+  return decoder.Checksum();
 }
 
 template <class Entry, class Header>
@@ -61,8 +79,7 @@ void ExtractEntries(ArchiveFormat format, const std::string& archivePath, const 
   }
   const std::uint32_t archiveSize = archive.GetSize();
 
-  ByteBuffer packed;
-  ByteBuffer unpacked;
+  MemberDecoding decoding;
   std::uint32_t extracted = 0;
   std::uint32_t total = 0;  // wraps modulo 2^32
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -71,14 +88,19 @@ void ExtractEntries(ArchiveFormat format, const std::string& archivePath, const 
     if (!IsSelected(name, filter)) continue;
     std::printf("%s", name.c_str());
 
+    // Stored names are bare file names; anything else would reach outside
+    // the current directory, and a member replaces a file of its name. A
+    // member that cannot be written is still decoded, for its checksum.
+    OutputFile file;
+    const bool writable = IsSafeMemberName(name) && file.Open(name);
+    const MemberExtent extent = FindMemberExtent(entries, i, header.tableOffset, archiveSize);
     std::uint32_t checksum = 0;
     try {
       checksum =
-          DecodeMember(archive, entries, i, header.tableOffset, archiveSize, packed, unpacked);
+          DecodeMember(archive, extent, decoding, [&](const std::uint8_t* data, std::size_t size) {
+            if (writable) file.Write(data, size);
+          });
     } catch (const std::bad_alloc&) {
-      // Give back all the memory before the next member tries again.
-      ByteBuffer().swap(packed);
-      ByteBuffer().swap(unpacked);
       std::fputs(" ...too large\n", stdout);
       continue;
     }
@@ -88,9 +110,7 @@ void ExtractEntries(ArchiveFormat format, const std::string& archivePath, const 
       if (checksum != entry.checksum) std::fputs(" ...checksum error", stdout);
       time = &entry.writeTime;
     }
-    // Stored names are bare file names; anything else would reach outside
-    // the current directory, and WriteOutputFile deletes before it creates.
-    if (IsSafeMemberName(name) && WriteOutputFile(name, unpacked, time)) {
+    if (writable && file.Commit(time)) {
       total += entry.size;
       ++extracted;
       std::fputs(" ...OK\n", stdout);

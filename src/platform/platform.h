@@ -70,12 +70,6 @@ bool DeletePath(const char* path);
 // same directory.
 bool ReplacePath(const char* from, const char* to);
 
-// A hint that the memory [begin, begin + size), which this process owns,
-// is about to be filled whole: the platform may back it with large pages,
-// which cost far fewer page faults than small ones. No effect where the
-// platform offers nothing of the kind.
-void AdviseLargePages(void* begin, std::size_t size);
-
 // True for a directory separator of the platform: '/' on POSIX, '/' and
 // '\' on Windows.
 bool IsPathSeparator(char c);

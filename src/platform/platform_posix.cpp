@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -236,20 +235,6 @@ bool ReplacePath(const char* from, const char* to) {
   struct stat st;
   if (lstat(to, &st) != 0) return errno == ENOENT && move();
   return RemoveIfDeletable(to, st, move);
-}
-
-void AdviseLargePages(void* begin, std::size_t size) {
-#if defined(MADV_HUGEPAGE)
-  // madvise takes whole pages: only those wholly inside the range.
-  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const auto start = reinterpret_cast<std::uintptr_t>(begin);
-  const std::uintptr_t first = (start + page - 1) & ~(page - 1);
-  const std::uintptr_t last = (start + size) & ~(page - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-  (void)begin;
-  (void)size;
-#endif
 }
 
 bool IsPathSeparator(char c) { return c == '/'; }

@@ -149,10 +149,6 @@ bool ReplacePath(const char* from, const char* to) {
   return MoveFileExA(from, to, 0) != FALSE;
 }
 
-// Large pages on Windows need a privilege that a console tool does not
-// hold; the system's own behaviour stays.
-void AdviseLargePages(void*, std::size_t) {}
-
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsDeviceOrStreamName(const char* name) {

@@ -13,7 +13,15 @@ namespace {
 
 using OutputFileTest = qev::testing::ScratchDirTest;
 
-ByteBuffer Bytes(const std::string& s) { return ByteBuffer(s.begin(), s.end()); }
+// Writes data to a new OutputFile for name in two pieces and commits it.
+bool WriteOutputFile(const std::string& name, const std::string& data, const FILETIME* time) {
+  OutputFile file;
+  if (!file.Open(name)) return false;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+  file.Write(bytes, data.size() / 2);
+  file.Write(bytes + data.size() / 2, data.size() - data.size() / 2);
+  return file.Commit(time);
+}
 
 // Every time field gets the stamp: the write time, the access time and, on
 // Windows, the creation time.
@@ -21,7 +29,7 @@ TEST_F(OutputFileTest, ReplacesAWritableFileAndStampsEveryTime) {
   WriteFile("m", "old and longer");
   WriteFile("qev-part-0.tmp", "not ours");  // the first name the new file would take
   const FILETIME stamp{0x89ABCDEF, 0x01D9ABCD};
-  EXPECT_TRUE(WriteOutputFile("m", Bytes("new"), &stamp));
+  EXPECT_TRUE(WriteOutputFile("m", "new", &stamp));
   EXPECT_EQ(ReadFile("qev-part-0.tmp"), "not ours");
 #ifdef _WIN32
   struct _stat64 st;  // before any read moves the access time
@@ -53,14 +61,14 @@ TEST_F(OutputFileTest, LeavesWhatItMayNotReplace) {
   FileHandle archive;
   ASSERT_TRUE(archive.OpenRead("archive"));
   for (const char* name : {"ro", "d", "archive", "missing/m"}) {
-    EXPECT_FALSE(WriteOutputFile(name, Bytes("x"), nullptr)) << name;
+    EXPECT_FALSE(WriteOutputFile(name, "x", nullptr)) << name;
   }
   EXPECT_EQ(ReadFile("ro") + ReadFile("archive"), "read-onlybeing read");
   std::filesystem::permissions("ro", std::filesystem::perms::all);  // Windows keeps it otherwise
 #ifndef _WIN32  // making links on Windows takes a privilege that tests lack
   WriteFile("target", "t");
   ASSERT_EQ(symlink("target", "link"), 0);
-  EXPECT_TRUE(WriteOutputFile("link", Bytes("x"), nullptr));
+  EXPECT_TRUE(WriteOutputFile("link", "x", nullptr));
   EXPECT_EQ(ReadFile("target") + ReadFile("link"), "tx");
 #endif
 }
