@@ -12,7 +12,7 @@ minimum="${QEV_COVERAGE_MIN:-95}"
 
 cmake -S . -B "${dir}" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage \
   -DCMAKE_EXE_LINKER_FLAGS=--coverage -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=OFF \
-  -DQEV_BUILD_FUZZ=ON -DQEV_LIBFUZZER=OFF -DQEV_SANITIZE=OFF
+  -DQEV_BUILD_FUZZ=ON -DQEV_LIBFUZZER=OFF -DQEV_SANITIZE=OFF -DQEV_WERROR=ON
 cmake --build "${dir}" -j "$(nproc)"
 # Counts from an earlier run would add to this one's.
 find "${dir}" -name '*.gcda' -delete

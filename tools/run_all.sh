@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds qev plainly in build/, with AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-san/, and for Windows in build-win/,
-# and runs every test of each (the Windows ones under wine); fuzzes every
-# fuzz target briefly from build-fuzz/; measures the line coverage of src/
-# in build-cov/ (tests/coverage.sh). Exits non-zero when anything fails or
-# coverage is below 95%.
+# Builds qev and runs every test: plainly in build/ (GCC), as a Release build
+# in build-gcc-release/ and with clang in build-clang/, with AddressSanitizer
+# and UndefinedBehaviorSanitizer in build-san/, and for Windows in build-win/
+# (its tests under wine); checks the packages and the installation of build/
+# and build-win/ (tools/package_check.sh); fuzzes every fuzz target briefly
+# from build-fuzz/; measures the line coverage of src/ in build-cov/
+# (tools/coverage.sh). Warnings are errors in every tree. Exits non-zero when
+# anything fails or coverage is below 95%.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -13,14 +15,23 @@ run_suite() {
   local dir="$1"
   shift
   echo "== ${dir}: configure, build, test"
-  cmake -S . -B "${dir}" "$@"
+  cmake -S . -B "${dir}" -DQEV_WERROR=ON "$@"
   cmake --build "${dir}" -j "${jobs}"
   ctest --test-dir "${dir}" --output-on-failure --no-tests=error -j "${jobs}"
 }
 
 # Options are given in full: build/ may hold a cache from a build without tests.
-run_suite build -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=ON -DQEV_SANITIZE=OFF
+run_suite build -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=ON -DQEV_BUILD_FUZZ=ON -DQEV_SANITIZE=OFF
+# What only one compiler or optimisation level shows: GCC's Release build
+# and a clang build, their tests without the benchmarks.
+run_suite build-gcc-release -DCMAKE_BUILD_TYPE=Release -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=OFF \
+  -DQEV_SANITIZE=OFF
+run_suite build-clang -DCMAKE_CXX_COMPILER=clang++ -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=OFF \
+  -DQEV_SANITIZE=OFF
 run_suite build-san -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=OFF -DQEV_SANITIZE=ON
+
+echo "== build: installation, packages and manual page"
+bash tools/package_check.sh build
 
 # Fuzzing: every target linked with libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer (clang) in build-fuzz/. Each one runs its seed
@@ -31,7 +42,7 @@ run_suite build-san -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=OFF -DQEV_SANITIZE=ON
 # build-fuzz/findings/.
 echo "== build-fuzz: configure, build, fuzz every target"
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DQEV_LIBFUZZER=ON -DQEV_SANITIZE=ON \
-  -DQEV_BUILD_TESTS=OFF -DQEV_BUILD_BENCH=OFF
+  -DQEV_BUILD_TESTS=OFF -DQEV_BUILD_BENCH=OFF -DQEV_WERROR=ON
 cmake --build build-fuzz -j "${jobs}"
 bash fuzz/make_corpus.sh build-fuzz/seeds "${PWD}/build-fuzz/qev"
 rm -rf build-fuzz/corpus build-fuzz/findings
@@ -86,6 +97,8 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/n
     -DQEV_BUILD_BENCH=OFF -DQEV_SANITIZE=OFF
   echo "== build-win: end-to-end suite against wine qev.exe"
   build/tests/qev_e2e_tests --qev="wine '${PWD}/build-win/qev.exe'" --windows
+  echo "== build-win: the zip package"
+  bash tools/package_check.sh build-win --windows
 elif [[ "${QEV_REQUIRE_WINDOWS:-0}" == 1 ]]; then
   echo "== build-win: x86_64-w64-mingw32-g++-posix or wine is missing" >&2
   exit 1
@@ -94,6 +107,6 @@ else
 fi
 
 echo "== build-cov: line coverage of src/ (at least 95%)"
-bash tests/coverage.sh
+bash tools/coverage.sh
 
 echo "== all tests passed"
