@@ -37,7 +37,8 @@ check_runs() {
   printf 'one\n' >"${scratch}/job/a.txt"
   printf 'two\n' >"${scratch}/job/b.txt"
   local out
-  out="$(cd "${scratch}/job" && "$@" c4 job.qev '*.txt' && "$@" l job.qev | tr -d '\r')"
+  # qev.exe ends its lines with CR LF.
+  out="$(cd "${scratch}/job" && { "$@" c4 job.qev '*.txt' && "$@" l job.qev; } | tr -d '\r')"
   if grep -qx 'total: 2 files' <<<"${out}" && grep -qx 'total: 2 files   8 Bytes' <<<"${out}"; then
     echo "${what}: runs"
   else
