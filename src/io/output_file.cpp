@@ -1,5 +1,7 @@
 #include "io/output_file.h"
 
+#include <utility>
+
 #include "platform/platform.h"
 
 namespace qev {
