@@ -179,6 +179,28 @@ void BM_Decode(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * output.size()));
 }
 
+// The same through LzssDecoder as extraction runs it: the stream in pieces
+// of 256 KiB, each piece of output copied on (where extraction writes it).
+template <const ByteBuffer& (*Stream)()>
+void BM_DecodeInPieces(benchmark::State& state) {
+  const ByteBuffer& input = Stream();
+  ByteBuffer output(kDataSize + qev::LzssDecoder::kMaxOutput);
+  qev::LzssDecoder decoder;
+  std::size_t produced = 0;
+  for (auto _ : state) {
+    decoder.Reset();
+    produced = 0;
+    for (std::size_t at = 0; !decoder.Ended();) {
+      const std::size_t piece = std::min<std::size_t>(256 * 1024, input.size() - at);
+      at += decoder.Decode(input.data() + at, piece, at + piece == input.size());
+      std::memcpy(output.data() + produced, decoder.Output(), decoder.OutputSize());
+      produced += decoder.OutputSize();
+    }
+    benchmark::DoNotOptimize(decoder.Checksum());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * produced));
+}
+
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Store<qev::LzssStoreReference>)
     ->Name("LzssStore/reference")
@@ -190,17 +212,26 @@ BENCHMARK(BM_Decode<qev::LzssDecodeReference, LiteralStream>)
 BENCHMARK(BM_Decode<qev::LzssDecode, LiteralStream>)
     ->Name("LzssDecode/literals/fast")
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeInPieces<LiteralStream>)
+    ->Name("LzssDecode/literals/pieces")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode<qev::LzssDecodeReference, ReferenceStream>)
     ->Name("LzssDecode/references/reference")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode<qev::LzssDecode, ReferenceStream>)
     ->Name("LzssDecode/references/fast")
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeInPieces<ReferenceStream>)
+    ->Name("LzssDecode/references/pieces")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode<qev::LzssDecodeReference, GreedyStream>)
     ->Name("LzssDecode/greedy/reference")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decode<qev::LzssDecode, GreedyStream>)
     ->Name("LzssDecode/greedy/fast")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeInPieces<GreedyStream>)
+    ->Name("LzssDecode/greedy/pieces")
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
