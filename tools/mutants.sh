@@ -1,0 +1,457 @@
+#!/usr/bin/env bash
+# Deliberate faults in src/, and whether the test suite catches each one.
+# Every fault is one literal substitution in one file of src/ (the text to
+# find must occur there exactly once). The tracked and new files of this
+# tree are copied to a scratch tree once; each fault is then applied there,
+# the plain build is rebuilt (incrementally, through ccache when it is
+# installed) and ctest runs the unit, end-to-end and fuzz replay tests until
+# the first failure. A failing or timed-out test means the fault is caught;
+# a clean run means it is missed. The file is restored after each fault.
+#   tools/mutants.sh [--list] [FAULT...]
+# FAULT is a number or a name, or a shell pattern of names ('lzss-*').
+# QEV_MUTANTS_DIR: the scratch directory (kept between runs, so that later
+# runs rebuild little); QEV_MUTANTS_TIMEOUT: seconds per test (default 120).
+# Exits non-zero when a fault is missed, does not apply or does not build.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+scratch="${QEV_MUTANTS_DIR:-${TMPDIR:-/tmp}/qev-mutants/$(printf '%s' "${root}" | tr / _)}"
+test_timeout="${QEV_MUTANTS_TIMEOUT:-120}"
+jobs=2
+
+names=() files=() finds=() replaces=() whats=()
+fault() { names+=("$1") files+=("$2") finds+=("$3") replaces+=("$4") whats+=("$5"); }
+
+# --- The codec -------------------------------------------------------------
+fault lzss-literal-bits src/coding/lzss.cpp \
+  '    base[at.n++] = static_cast<std::uint8_t>(bits >> 55);' \
+  '    base[at.n++] = static_cast<std::uint8_t>(bits >> 54);' \
+  'the decoder takes a literal one bit late'
+fault lzss-position-field src/coding/lzss.cpp \
+  'static_cast<std::uint32_t>(bits >> 50) & kWindowMask' \
+  'static_cast<std::uint32_t>(bits >> 51) & kWindowMask' \
+  'a reference position is read one bit off'
+fault lzss-length-field src/coding/lzss.cpp \
+  'static_cast<std::size_t>(bits >> 46 & 0xF) + 3' \
+  'static_cast<std::size_t>(bits >> 46 & 0xF) + 2' \
+  'a reference copies one byte too few'
+fault lzss-write-position src/coding/lzss.cpp \
+  'return ((n - p) & kWindowMask) + 1;' \
+  'return ((n + 1 - p) & kWindowMask);' \
+  'a reference to the write position reads nothing instead of a whole window back'
+fault lzss-initial-zeros src/coding/lzss.cpp \
+  'base[j] = j >= distance ? base[j - distance] : 0;' \
+  'base[j] = j > distance ? base[j - distance] : 0;' \
+  'the first output byte reads as one of the initial zeros'
+fault lzss-short-distance src/coding/lzss.cpp \
+  'kSecondHalfStep[8] = {0, 1, 2, 1, 0, 4, 4, 4};' \
+  'kSecondHalfStep[8] = {0, 1, 2, 1, 0, 4, 4, 3};' \
+  'a copy from 7 bytes back lays out its pattern wrongly'
+fault lzss-long-copy src/coding/lzss.cpp \
+  'std::memcpy(out + 16, src + 8, 8);' \
+  'std::memcpy(out + 16, src + 16, 8);' \
+  'the last 8-byte chunk of a long copy comes from the wrong place'
+fault lzss-warm-window src/coding/lzss.cpp \
+  'if (local.n >= kWindowSize) {' \
+  'if (local.n >= 64) {' \
+  'the initial zeros are taken as output before a whole window is out'
+fault lzss-checksum-blocks src/coding/lzss.cpp \
+  'checksum += SumBytes(in + summed, in + summed + kSumBlock);' \
+  'checksum += SumBytes(in + summed + 1, in + summed + kSumBlock);' \
+  'the decoder checksum skips a byte of every 4 KiB block'
+fault lzss-checksum-last-byte src/coding/lzss.cpp \
+  'std::min((at.bitPos + 7) / 8, size)' \
+  'std::min(at.bitPos / 8, size)' \
+  'the decoder checksum leaves out the byte holding the end marker'"'"'s last bits'
+fault lzss-store-pair src/coding/lzss.cpp \
+  'out[17] = in[15];' \
+  'out[17] = in[14];' \
+  'the encoder writes a wrong byte in every second group of eight'
+fault lzss-store-tail src/coding/lzss.cpp \
+  'put(0x100u | *in, 9);' \
+  'put(*in, 9);' \
+  'the last literals are written without their flags'
+fault lzss-store-length src/coding/lzss.cpp \
+  'const std::size_t total = (9 * n + 14 + 7) / 8;' \
+  'const std::size_t total = (9 * n + 14) / 8;' \
+  'the encoder drops a last byte that is only partly used'
+
+# --- Bit streams and packed integers ---------------------------------------
+fault bits-read-order src/coding/bit_stream.cpp \
+  'if (ReadBit()) value |= std::uint32_t{1} << i;' \
+  'if (ReadBit()) value |= std::uint32_t{1} << (n - 1 - i);' \
+  'bits are read least significant first'
+fault bits-read-checksum src/coding/bit_stream.cpp \
+  'if (mask_ == 0x80) checksum_ += byte;' \
+  'if (mask_ == 0x01) checksum_ += byte;' \
+  'a byte joins the reading checksum only when its last bit is read'
+fault bits-write-order src/coding/bit_stream.cpp \
+  'WriteBit(((value >> i) & 1) != 0);' \
+  'WriteBit(((value >> (n - 1 - i)) & 1) != 0);' \
+  'bits are written least significant first'
+fault packed-class src/coding/bit_stream.cpp \
+  'if (value <= 0xFF) {' \
+  'if (value < 0xFF) {' \
+  '255 is packed in the 16-bit class'
+fault packed-read-width src/coding/bit_stream.cpp \
+  'return reader.ReadBits(static_cast<int>(8 * lengthClass + 8));' \
+  'return reader.ReadBits(static_cast<int>(8 * lengthClass + 7));' \
+  'a packed integer is read one bit short'
+
+# --- Formats and extents ---------------------------------------------------
+fault f3-magic src/formats/format3.cpp \
+  'magic |= reader.ReadBits(8) << (8 * i);' \
+  'magic |= reader.ReadBits(8) << (8 * (3 - i));' \
+  'the format-3 magic is compared in the wrong byte order'
+fault f3-time-halves src/formats/format3.cpp \
+  $'entry.writeTime.dwHighDateTime = ReadPackedInt(reader);\n  entry.writeTime.dwLowDateTime = ReadPackedInt(reader);' \
+  $'entry.writeTime.dwLowDateTime = ReadPackedInt(reader);\n  entry.writeTime.dwHighDateTime = ReadPackedInt(reader);' \
+  'the halves of a format-3 time are read swapped'
+fault f3-count-bound src/formats/format3.cpp \
+  'count > MaxEntriesIn(fileSize)) return false;' \
+  'count > MaxEntriesIn(fileSize) + UINT32_MAX) return false;' \
+  'a format-3 count far beyond the file is believed'
+fault f3-table-offset-bound src/formats/format3.cpp \
+  'if (tableOffset > fileSize || count' \
+  'if (tableOffset > fileSize + 1 || count' \
+  'a format-3 table offset one past the end is accepted'
+fault f3-name-cut src/formats/format3.cpp \
+  "entry.name[sizeof entry.name - 1] = '\\0';" \
+  ';' \
+  'a 256-byte format-3 name is left unterminated'
+fault f3-name-terminator src/formats/format3.cpp \
+  'writer.WriteBits(8, 0);' \
+  'writer.WriteBits(1, 0);' \
+  'a format-3 name is written with a 1-bit terminator'
+fault f3-header-fields src/formats/format3.cpp \
+  $'WritePackedInt(writer, count);\n  WritePackedInt(writer, tableOffset);' \
+  $'WritePackedInt(writer, tableOffset);\n  WritePackedInt(writer, count);' \
+  'the format-3 header is written with count and table offset swapped'
+fault f4-entry-fields src/formats/format4.cpp \
+  $'entry.offset = cursor.NextLe32();\n  entry.size = cursor.NextLe32();' \
+  $'entry.size = cursor.NextLe32();\n  entry.offset = cursor.NextLe32();' \
+  'a format-4 entry is read with offset and size swapped'
+fault f4-count-bound src/formats/format4.cpp \
+  'found.count > MaxEntriesIn(fileSize)' \
+  'found.count > MaxEntriesIn(fileSize) + UINT32_MAX' \
+  'a format-4 count far beyond the file is believed'
+fault f4-table-size-bound src/formats/format4.cpp \
+  'std::min<std::uint64_t>(found.tableSize, MaxDecodedLength(stream.size()))' \
+  'std::uint64_t{found.tableSize}' \
+  'a format-4 table size from the header sizes the table whatever the file holds'
+fault f4-le32 src/formats/format4.cpp \
+  'std::uint32_t{bytes[2]} << 16' \
+  'std::uint32_t{bytes[2]} << 8' \
+  'the third byte of a format-4 number lands in the wrong place'
+fault f4-table-layout src/formats/format4.cpp \
+  'out += nameLength + 1;' \
+  'out += nameLength;' \
+  'the format-4 table is built without the NUL after each name'
+fault extent-backwards src/formats/extent.cpp \
+  'if (end < start || end > archiveSize) end = archiveSize;' \
+  'if (end > archiveSize) end = archiveSize;' \
+  'an extent that ends before it starts wraps to a length near 4 GiB'
+fault extent-last-member src/formats/extent.h \
+  'entries[i + 1].offset : tableOffset;' \
+  'entries[i + 1].offset : archiveSize + 0 * tableOffset;' \
+  'the last member runs to the end of the archive instead of the table'
+fault extent-past-end src/formats/extent.cpp \
+  'if (start >= archiveSize) return {start, 0};' \
+  'if (start >= archiveSize) return {0, archiveSize};' \
+  'a member wholly past the end reads the whole archive'
+
+# --- Names, reports, commands ----------------------------------------------
+fault wildcard-question src/platform/platform_posix.cpp \
+  "(*pattern == '?' || *pattern == *name)" \
+  '(*pattern == *name)' \
+  "'?' matches only itself"
+fault expand-directories src/cli/name_list.cpp \
+  'if (!entry.isDirectory) list.push_back' \
+  'list.push_back' \
+  'a pattern also finds directories'
+fault expand-directory-part src/cli/name_list.cpp \
+  'list.push_back(directory + entry.name);' \
+  'list.push_back(entry.name);' \
+  "a pattern's directory part is dropped"
+fault names-fold src/platform/platform_posix.cpp \
+  "static_cast<unsigned char>(c - 'A' + 'a') : c;" \
+  'c : c;' \
+  'names and command words compare with regard to letter case'
+fault filter-case src/ops/entries.cpp \
+  'if (NameMatches(name, wanted)) return true;' \
+  'if (name == wanted) return true;' \
+  'a selecting name must match the letter case'
+fault thousands-groups src/cli/report.cpp \
+  '"%3d,%03d,%03d"' \
+  '"%3d,%03d,%3d"' \
+  'the last group of a million pads with spaces'
+fault thousands-width src/cli/report.cpp \
+  '"%3d", static_cast<int>(u)' \
+  '"%d", static_cast<int>(u)' \
+  'a number below 1,000 is not right-aligned'
+fault total-line src/ops/entries.cpp \
+  '"total: %d files %s Bytes\n"' \
+  '"total: %d files %s bytes\n"' \
+  'the total line says bytes'
+fault dispatch-create-needs-name src/cli/dispatcher.cpp \
+  '(creates && argc < 4)' \
+  '(creates && argc < 3)' \
+  'c3 and c4 run without a name to archive'
+fault dispatch-format src/cli/dispatcher.cpp \
+  'command == Command::kCreate3 ? ArchiveFormat::kFormat3 : ArchiveFormat::kFormat4' \
+  'command == Command::kCreate3 ? ArchiveFormat::kFormat4 : ArchiveFormat::kFormat3' \
+  'c3 makes format 4 and c4 format 3'
+
+# --- The file layer --------------------------------------------------------
+fault output-incomplete-replaces src/io/output_file.cpp \
+  'if (complete && platform::ReplacePath(' \
+  'if (platform::ReplacePath(' \
+  'a member whose write failed still replaces the older file'
+fault output-part-left src/io/output_file.cpp \
+  $'file.Close();\n  platform::DeletePath(part.c_str());' \
+  $'file.Close();' \
+  'a member that cannot be finished leaves its temporary file'
+fault output-no-times src/io/output_file.cpp \
+  'if (time != nullptr) file.SetAllTimes(time);' \
+  '(void)time;' \
+  'an extracted format-3 member keeps the time of its extraction'
+fault replace-read-only src/platform/platform_posix.cpp \
+  'if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;' \
+  ';' \
+  'a read-only file is replaced'
+fault replace-held-open src/platform/platform_posix.cpp \
+  'if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {' \
+  'if (fd >= 0 && false) {' \
+  'a file held open, such as the archive being read, is replaced'
+fault open-any-kind src/platform/platform_posix.cpp \
+  '!S_ISREG(st.st_mode) || flock(fd, LOCK_SH' \
+  'flock(fd, LOCK_SH' \
+  'directories and FIFOs open for reading'
+fault create-not-exclusive src/platform/platform_posix.cpp \
+  'O_WRONLY | O_CREAT | O_EXCL |' \
+  'O_WRONLY | O_CREAT | O_TRUNC |' \
+  'creating a file overwrites one that exists'
+fault read-without-seek src/io/file_handle.cpp \
+  'if (!IsOpen() || !platform::SeekFromStart(file_, offset)) return 0;' \
+  $'(void)offset;\n  if (!IsOpen()) return 0;' \
+  'a read starts wherever the file position happens to be'
+fault seek-signed src/platform/platform_posix.cpp \
+  'lseek(ToFd(file), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset)' \
+  'lseek(ToFd(file), static_cast<std::int32_t>(offset), SEEK_SET) == static_cast<std::int32_t>(offset)' \
+  'offsets from 2 GiB on cannot be reached'
+fault time-precision src/platform/platform_posix.cpp \
+  'static_cast<std::uint64_t>(ts.tv_nsec) / 100;' \
+  'static_cast<std::uint64_t>(ts.tv_nsec) / 1000;' \
+  'time stamps lose a digit of their 100 ns units'
+
+# --- Listing, extraction, creation -----------------------------------------
+fault list-columns src/ops/list.cpp \
+  '"%4d/%02d/%02d  %02d:%02d  %13s  %s\n"' \
+  '"%4d/%02d/%02d  %02d:%02d %13s  %s\n"' \
+  'a format-3 listing line loses a space before the size'
+fault list-local-offset src/platform/platform_posix.cpp \
+  '*local = FromTicks(ticks + static_cast<std::uint64_t>(offsetTicks));' \
+  '*local = FromTicks(ticks);' \
+  'listed dates ignore the local offset'
+fault calendar-months src/platform/platform_posix.cpp \
+  'monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;' \
+  'monthIndex < 10 ? monthIndex + 3 : monthIndex - 10;' \
+  'dates in January and February show the wrong month'
+fault extract-unsafe-names src/ops/extract.cpp \
+  'if (IsSafeMemberName(name) && WriteOutputFile(' \
+  'if (WriteOutputFile(' \
+  'extraction writes wherever a stored name points'
+fault safe-name-backslash src/io/path.cpp \
+  'std::string("/\\\0", 3)' \
+  'std::string("/\0", 2)' \
+  "a member name holding '\\' passes as safe"
+fault extract-checksum-skips src/ops/extract.cpp \
+  'if (checksum != entry.checksum) std::fputs(" ...checksum error", stdout);' \
+  'if (checksum != entry.checksum) { std::fputs(" ...checksum error\n", stdout); continue; }' \
+  'a member with a checksum error is not written'
+fault extract-count src/ops/extract.cpp \
+  '++extracted;' \
+  ';' \
+  'extracted members are not counted'
+fault extract-filter src/ops/extract.cpp \
+  'if (!IsSelected(name, filter)) continue;' \
+  ';' \
+  'extraction ignores the selecting names'
+fault create-continues src/ops/create.cpp \
+  $'    Abandon(builder, archivePath);\n    return;\n  }\n\n  bool written' \
+  $'    continue;\n  }\n\n  bool written' \
+  'creation goes on past a member it cannot store'
+fault create-keeps-old-archive src/ops/create.cpp \
+  $'platform::DeletePath(archivePath.c_str());\n  Builder builder;' \
+  $'Builder builder;' \
+  'creation does not delete what stands at the archive path'
+fault create-bare-name src/ops/create.cpp \
+  'const std::string bare = BareName(name);' \
+  'const std::string bare = name;' \
+  'a name found in a subdirectory is stored with its directory part'
+fault create-too-large src/ops/create.cpp \
+  $'kMaxArchiveSize) {\n    return Outcome::kTooLarge;' \
+  $'kMaxArchiveSize) {\n    return Outcome::kCannotOpen;' \
+  'an input too large for the format is reported as one that cannot be opened'
+fault create-checksum src/ops/create.cpp \
+  'if constexpr (std::is_same_v<Entry, Format3Entry>) entry.checksum = checksum;' \
+  '(void)checksum;' \
+  'format-3 entries are created without their checksums'
+fault create-table-size src/ops/create.cpp \
+  'tableOffset, static_cast<std::uint32_t>(builder.data.size())};' \
+  'tableOffset, static_cast<std::uint32_t>(builder.packed.size())};' \
+  'the format-4 header gives the stored table length as its size'
+
+# ---------------------------------------------------------------------------
+
+usage() { echo "usage: $0 [--list] [NUMBER|NAME|PATTERN...]" >&2; exit 2; }
+list=0
+selectors=()
+for arg in "$@"; do
+  case "${arg}" in
+    --list) list=1 ;;
+    -*) usage ;;
+    *) selectors+=("${arg}") ;;
+  esac
+done
+
+chosen=()
+for i in "${!names[@]}"; do
+  pick=$((${#selectors[@]} == 0))
+  for s in "${selectors[@]}"; do
+    # shellcheck disable=SC2053
+    if [[ "${s}" == "$((i + 1))" || "${names[i]}" == ${s} ]]; then pick=1; fi
+  done
+  if [[ "${pick}" == 1 ]]; then chosen+=("${i}"); fi
+done
+if [[ ${#chosen[@]} == 0 ]]; then
+  echo "no fault matches ${selectors[*]}" >&2
+  exit 2
+fi
+# Whether fault i applies to its file under directory $2: its text occurs
+# there exactly once. Sets original to the file's contents.
+applies() {
+  local file="$2/${files[$1]}" rest
+  [[ -f "${file}" ]] || return 1
+  original="$(cat "${file}"; printf x)"
+  original="${original%x}"
+  rest="${original#*"${finds[$1]}"}"
+  [[ "${rest}" != "${original}" && "${rest}" != *"${finds[$1]}"* ]]
+}
+if [[ "${list}" == 1 ]]; then
+  for i in "${chosen[@]}"; do
+    state=""
+    applies "${i}" "${root}" || state=" (DOES NOT APPLY)"
+    printf '%3d %-28s %s%s\n' $((i + 1)) "${names[i]}" "${whats[i]}" "${state}"
+  done
+  exit 0
+fi
+
+# One run at a time per scratch tree.
+mkdir -p "${scratch}"
+exec 9>"${scratch}/lock"
+if ! flock -n 9; then
+  echo "another run holds ${scratch}" >&2
+  exit 1
+fi
+tree="${scratch}/tree"
+build="${tree}/build"
+log="${scratch}/log"
+mkdir -p "${tree}"
+
+# The scratch tree takes this tree's files as they are now, committed or not;
+# files that did not change keep their times, so the build reuses them.
+echo "== copying ${root} to ${tree}"
+declare -A present=()
+while IFS= read -r -d '' file; do
+  [[ -f "${root}/${file}" ]] || continue
+  present["${file}"]=1
+  if ! cmp -s "${root}/${file}" "${tree}/${file}"; then
+    mkdir -p "$(dirname "${tree}/${file}")"
+    cp "${root}/${file}" "${tree}/${file}"
+  fi
+done < <(git -C "${root}" ls-files -z --cached --others --exclude-standard)
+while IFS= read -r -d '' file; do
+  file="${file#"${tree}/"}"
+  if [[ -z "${present["${file}"]:-}" ]]; then rm -f "${tree}/${file}"; fi
+done < <(find "${tree}" -path "${build}" -prune -o -type f -print0)
+
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+build_tree() { nice cmake --build "${build}" -j "${jobs}" >"${log}" 2>&1; }
+# Returns 0 when every test passes; the first failure stops the run. The
+# tests that took longer than 5 s on the unchanged tree run last, after the
+# quick ones have had their chance to catch the fault.
+slow=""
+ctest_run() {
+  ctest --test-dir "${build}" -j "${jobs}" --stop-on-failure --timeout "${test_timeout}" "$@" \
+    >>"${log}" 2>&1
+}
+run_tests() {
+  : >"${log}"
+  if [[ -z "${slow}" ]]; then
+    ctest_run --no-tests=error
+  else
+    ctest_run -E "${slow}" && ctest_run -R "${slow}"
+  fi
+}
+first_failure() {
+  grep -E '\*\*\*(Failed|Timeout|Exception)|Failed  |Not Run' "${log}" | head -n 1 |
+    sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+).*(Failed|Timeout|Exception|Not Run).*/\1 (\2)/'
+}
+
+echo "== configuring and building ${build}"
+cmake -S "${tree}" -B "${build}" -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=OFF -DQEV_BUILD_FUZZ=ON \
+  -DQEV_LIBFUZZER=OFF -DQEV_SANITIZE=OFF "${launcher[@]}" >"${log}" 2>&1 || {
+  cat "${log}"
+  exit 1
+}
+if ! build_tree; then
+  tail -n 40 "${log}"
+  echo "== the unchanged tree does not build" >&2
+  exit 1
+fi
+echo "== running the suite on the unchanged tree"
+start=${SECONDS}
+if ! run_tests; then
+  tail -n 40 "${log}"
+  echo "== the suite fails without any fault: $(first_failure)" >&2
+  exit 1
+fi
+echo "   passed in $((SECONDS - start)) s"
+slow="$(sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*Passed +([0-9]+)\.[0-9]+ sec$/\2 \1/p' "${log}" |
+  awk '$1 >= 5 { gsub(/\./, "\\.", $2); printf "%s^%s$", sep, $2; sep = "|" }')"
+if [[ -n "${slow}" ]]; then echo "   run last: ${slow}"; fi
+
+caught=() missed=() unusable=()
+for i in "${chosen[@]}"; do
+  name="${names[i]}"
+  file="${tree}/${files[i]}"
+  label="$(printf '%3d %-28s' $((i + 1)) "${name}")"
+  if ! applies "${i}" "${tree}"; then
+    echo "${label} DOES NOT APPLY: its text is not in ${files[i]} exactly once"
+    unusable+=("${name}")
+    continue
+  fi
+  printf '%s' "${original/"${finds[i]}"/"${replaces[i]}"}" >"${file}"
+  start=${SECONDS}
+  if ! build_tree; then
+    result="DOES NOT BUILD"
+    unusable+=("${name}")
+    grep -m 3 -E 'error' "${log}" || true
+  elif run_tests; then
+    result="MISSED"
+    missed+=("${name}")
+  else
+    result="caught by $(first_failure)"
+    caught+=("${name}")
+  fi
+  printf '%s' "${original}" >"${file}"
+  echo "${label} ${result}, $((SECONDS - start)) s: ${whats[i]}"
+done
+build_tree || true
+
+echo "== caught ${#caught[@]} of ${#chosen[@]}; missed ${#missed[@]}${missed[*]:+: ${missed[*]}}"
+if [[ ${#unusable[@]} -gt 0 ]]; then
+  echo "== not applied or not built: ${unusable[*]}"
+fi
+[[ ${#missed[@]} == 0 && ${#unusable[@]} == 0 ]]
