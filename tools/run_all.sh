@@ -109,4 +109,4 @@ fi
 echo "== build-cov: line coverage of src/ (at least 95%)"
 bash tools/coverage.sh
 
-echo "== all tests passed"
+echo "== all tests passed in ${SECONDS} s"
