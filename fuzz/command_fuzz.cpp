@@ -60,10 +60,10 @@ bool HoldsExactly(const fs::path& path, const std::uint8_t* data, std::size_t si
 
 template <class Entry, class Header>
 void AddEntryNames(const std::string& archive, std::set<std::string>& names) {
-  std::vector<Entry> entries;
+  qev::ArchiveIndex<Entry> index;
   Header header;
-  if (!qev::ReadIndex(archive, entries, &header)) return;
-  for (const Entry& entry : entries) names.insert(qev::EntryName(entry.name));
+  if (!qev::ReadIndex(archive, index, &header)) return;
+  for (const Entry& entry : index.entries) names.insert(std::string(index.Name(entry)));
 }
 
 }  // namespace

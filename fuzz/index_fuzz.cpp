@@ -29,14 +29,18 @@ const std::string& ScratchPath() {
 }
 
 template <class Entry>
-void CheckIndex(const std::vector<Entry>& entries, std::uint32_t count, std::uint32_t tableOffset,
-                std::size_t fileSize) {
+void CheckIndex(const qev::ArchiveIndex<Entry>& index, std::uint32_t count,
+                std::uint32_t tableOffset, std::size_t fileSize) {
+  const std::vector<Entry>& entries = index.entries;
   Check(entries.size() == count, "entry count differs from the header");
   Check(entries.size() * sizeof(Entry) <= (std::size_t{64} << 20) + 300 * fileSize,
         "index out of proportion to the file");
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    Check(std::memchr(entries[i].name, '\0', sizeof entries[i].name) != nullptr,
-          "name without a terminator");
+    const std::string_view name = index.Name(entries[i]);
+    Check(entries[i].nameLength == 0 ||
+              std::size_t{entries[i].nameOffset} + name.size() <= index.names.Size(),
+          "name outside the pool");
+    Check(name.find('\0') == std::string_view::npos, "NUL inside a name");
     const qev::MemberExtent extent =
         qev::FindMemberExtent(entries, i, tableOffset, static_cast<std::uint32_t>(fileSize));
     Check(extent.length == 0 || std::uint64_t{extent.start} + extent.length <= fileSize,
@@ -52,25 +56,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
 
-  std::vector<qev::Format3Entry> entries3(1);
+  qev::Format3Index entries3;
+  entries3.entries.resize(1);
   qev::Format3Header header3{1, 2, 3};
   const bool is3 = qev::ReadFormat3Index(ScratchPath(), entries3, &header3);
   if (is3) {
     Check(header3.magic == qev::kFormat3Magic, "format-3 magic not stored");
     CheckIndex(entries3, header3.count, header3.tableOffset, size);
   } else {
-    Check(entries3.empty() && header3.magic == 1 && header3.count == 2 && header3.tableOffset == 3,
+    Check(entries3.entries.empty() && header3.magic == 1 && header3.count == 2 &&
+              header3.tableOffset == 3,
           "format-3 refusal left something behind");
   }
 
-  std::vector<qev::Format4Entry> entries4(1);
+  qev::Format4Index entries4;
+  entries4.entries.resize(1);
   qev::Format4Header header4{1, 2, 3, 4};
   const bool is4 = qev::ReadFormat4Index(ScratchPath(), entries4, &header4);
   if (is4) {
     Check(header4.magic == qev::kFormat4Magic, "format-4 magic not stored");
     CheckIndex(entries4, header4.count, header4.tableOffset, size);
   } else {
-    Check(entries4.empty() && header4.magic == 1 && header4.count == 2 &&
+    Check(entries4.entries.empty() && header4.magic == 1 && header4.count == 2 &&
               header4.tableOffset == 3 && header4.tableSize == 4,
           "format-4 refusal left something behind");
   }

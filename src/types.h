@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "name_pool.h"
+
 namespace qev {
 
 // A growable contiguous array of bytes. resize() zero-fills new bytes.
 using ByteBuffer = std::vector<std::uint8_t>;
-
-// An ordered list of names; duplicates are allowed and keep their place.
-using NameList = std::vector<std::string>;
 
 // A time stamp: 100-nanosecond intervals since 1601-01-01 UTC, split into
 // two unsigned 32-bit halves, low half first (the in-memory layout that the

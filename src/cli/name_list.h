@@ -1,7 +1,7 @@
 // Name lists: filters for listing and extraction, input lists for creation.
 #pragma once
 
-#include <string>
+#include <string_view>
 
 #include "types.h"
 
@@ -16,6 +16,6 @@ void CollectNames(const char* const* args, int count, NameList& list);
 void ExpandWildcards(const char* const* args, int count, NameList& list);
 
 // Case-insensitive whole-string comparison of two names.
-bool NameMatches(const std::string& a, const std::string& b);
+bool NameMatches(std::string_view a, std::string_view b);
 
 }  // namespace qev

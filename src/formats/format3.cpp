@@ -1,7 +1,6 @@
 #include "formats/format3.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "io/file_handle.h"
 
@@ -20,26 +19,28 @@ std::uint64_t MaxEntriesIn(std::uint32_t fileSize) {
   return std::uint64_t{fileSize} * 8 / kMinEntryBits;
 }
 
-void ReadEntry(BitReader& reader, Format3Entry& entry) {
+void ReadEntry(BitReader& reader, Format3Entry& entry, NamePool& names) {
   entry.writeTime.dwHighDateTime = ReadPackedInt(reader);
   entry.writeTime.dwLowDateTime = ReadPackedInt(reader);
   entry.checksum = ReadPackedInt(reader);
   entry.offset = ReadPackedInt(reader);
   entry.size = ReadPackedInt(reader);
-  for (char& c : entry.name) {
-    c = static_cast<char>(reader.ReadBits(8));
-    if (c == '\0') return;
+  char name[256];
+  std::size_t length = 0;
+  while (length < sizeof name && (name[length] = static_cast<char>(reader.ReadBits(8))) != '\0') {
+    ++length;
   }
-  // The stream gave 256 bytes without a terminator; the next entry follows
-  // them, but the name is cut to 255 bytes so that it is a string.
-  entry.name[sizeof entry.name - 1] = '\0';
+  // 256 bytes without a terminator: the next entry follows them, but the
+  // name is cut to 255 bytes.
+  length = std::min(length, sizeof name - 1);
+  entry.nameOffset = names.Add({name, length});
+  entry.nameLength = static_cast<std::uint8_t>(length);
 }
 
 }  // namespace
 
-bool ReadFormat3Index(const std::string& path, std::vector<Format3Entry>& entries,
-                      Format3Header* header) {
-  std::vector<Format3Entry>().swap(entries);
+bool ReadFormat3Index(const std::string& path, Format3Index& index, Format3Header* header) {
+  index = Format3Index();
   FileHandle file;
   if (!file.OpenRead(path)) return false;
 
@@ -65,33 +66,31 @@ bool ReadFormat3Index(const std::string& path, std::vector<Format3Entry>& entrie
   }
   file.Close();
 
-  entries.resize(count);
+  index.entries.resize(count);
+  // The names are bytes of the table, each with its NUL.
+  index.names.Reserve(buffer.size());
   reader.Reset(buffer);
   // Every entry takes at least kMinEntryBits, so after this many the reader
   // is past the end of the table, where every bit is 0 and every further
   // entry reads as the zero entry that resize() already holds.
   const std::uint64_t parsed = std::min<std::uint64_t>(
       count, (std::uint64_t{buffer.size()} * 8 + kMinEntryBits - 1) / kMinEntryBits);
-  for (std::uint64_t i = 0; i < parsed; ++i) ReadEntry(reader, entries[i]);
+  for (std::uint64_t i = 0; i < parsed; ++i) ReadEntry(reader, index.entries[i], index.names);
 
   if (header != nullptr) *header = {magic, count, tableOffset};
   return true;
 }
 
-void EncodeFormat3Table(const std::vector<Format3Entry>& entries, BitWriter& writer) {
+void EncodeFormat3Table(const std::vector<Format3Entry>& entries, const NamePool& names,
+                        BitWriter& writer) {
   for (const Format3Entry& entry : entries) {
     WritePackedInt(writer, entry.writeTime.dwHighDateTime);
     WritePackedInt(writer, entry.writeTime.dwLowDateTime);
     WritePackedInt(writer, entry.checksum);
     WritePackedInt(writer, entry.offset);
     WritePackedInt(writer, entry.size);
-    // A name is at most 255 bytes; a field without a terminator is cut
-    // there, as the reader would cut it.
-    const void* nul = std::memchr(entry.name, '\0', sizeof entry.name - 1);
-    const std::size_t length =
-        nul != nullptr ? static_cast<const char*>(nul) - entry.name : sizeof entry.name - 1;
-    for (std::size_t k = 0; k < length; ++k) {
-      writer.WriteBits(8, static_cast<std::uint8_t>(entry.name[k]));
+    for (const char c : names.View(entry.nameOffset, entry.nameLength)) {
+      writer.WriteBits(8, static_cast<std::uint8_t>(c));
     }
     writer.WriteBits(8, 0);
   }

@@ -35,55 +35,37 @@ void StoreLe32(std::uint32_t value, std::uint8_t* bytes) {
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-// Takes bytes from the decoded table and never reads past it: beyond its
-// end every byte is 0.
-class TableCursor {
- public:
-  explicit TableCursor(const ByteBuffer& table) : table_(table) {}
-  bool AtEnd() const { return position_ >= table_.size(); }
-  std::uint8_t Next() {
-    const std::uint8_t byte = AtEnd() ? 0 : table_[position_];
-    ++position_;
-    return byte;
-  }
-  std::uint32_t NextLe32() {
-    std::uint8_t bytes[4];
-    for (std::uint8_t& b : bytes) b = Next();
-    return LoadLe32(bytes);
-  }
-
- private:
-  const ByteBuffer& table_;
-  std::size_t position_ = 0;
-};
-
-void ReadEntry(TableCursor& cursor, Format4Entry& entry) {
-  bool terminated = false;
-  for (char& c : entry.name) {
-    c = static_cast<char>(cursor.Next());
-    if (c == '\0') {
-      terminated = true;
-      break;
-    }
-  }
-  // 256 name bytes without a terminator: the numbers follow them, but the
-  // name is cut to 255 bytes so that it is a string.
-  if (!terminated) entry.name[sizeof entry.name - 1] = '\0';
-  entry.offset = cursor.NextLe32();
-  entry.size = cursor.NextLe32();
-  entry.reserved = cursor.NextLe32();
+// The little-endian number at position of the table; bytes past its end
+// read as zero.
+std::uint32_t LoadLe32Within(const ByteBuffer& table, std::size_t position) {
+  std::uint8_t bytes[4] = {};
+  for (std::size_t i = 0; i < 4 && position + i < table.size(); ++i) bytes[i] = table[position + i];
+  return LoadLe32(bytes);
 }
 
-std::size_t NameLength(const Format4Entry& entry) {
-  const void* nul = std::memchr(entry.name, '\0', sizeof entry.name - 1);
-  return nul != nullptr ? static_cast<const char*>(nul) - entry.name : sizeof entry.name - 1;
+// Reads the entry at position of the decoded table and returns the position
+// after it. The name stays where it is: the table becomes the index's name
+// pool. A name ends at its NUL, at 256 bytes without one (cut to 255, the
+// numbers follow the 256th), or at the end of the table, past which every
+// byte reads as zero.
+std::size_t ReadEntry(const ByteBuffer& table, std::size_t position, Format4Entry& entry) {
+  const std::size_t room = std::min<std::size_t>(256, table.size() - position);
+  const auto* name = table.data() + position;
+  const void* nul = std::memchr(name, 0, room);
+  const std::size_t length = nul != nullptr ? static_cast<const std::uint8_t*>(nul) - name : room;
+  entry.nameOffset = static_cast<std::uint32_t>(position);
+  entry.nameLength = static_cast<std::uint8_t>(std::min<std::size_t>(length, 255));
+  position += length == 256 ? 256 : length + 1;
+  entry.offset = LoadLe32Within(table, position);
+  entry.size = LoadLe32Within(table, position + 4);
+  entry.reserved = LoadLe32Within(table, position + 8);
+  return position + 12;
 }
 
 }  // namespace
 
-bool ReadFormat4Index(const std::string& path, std::vector<Format4Entry>& entries,
-                      Format4Header* header) {
-  std::vector<Format4Entry>().swap(entries);
+bool ReadFormat4Index(const std::string& path, Format4Index& index, Format4Header* header) {
+  index = Format4Index();
   FileHandle file;
   if (!file.OpenRead(path)) return false;
 
@@ -114,30 +96,36 @@ bool ReadFormat4Index(const std::string& path, std::vector<Format4Entry>& entrie
   LzssDecode(stream, table);
   ByteBuffer().swap(stream);
 
-  entries.resize(found.count);
-  TableCursor cursor(table);
+  index.entries.resize(found.count);
   // Past the end of the table every entry reads as the zero entry that
   // resize() already holds.
-  for (std::size_t i = 0; i < entries.size() && !cursor.AtEnd(); ++i) {
-    ReadEntry(cursor, entries[i]);
+  std::size_t position = 0;
+  for (std::size_t i = 0; i < index.entries.size() && position < table.size(); ++i) {
+    // Name offsets are 32-bit numbers; no table of a well-formed archive
+    // comes near 4 GiB (its length is the header's 32-bit tableSize).
+    if (position > UINT32_MAX) {
+      index = Format4Index();
+      return false;
+    }
+    position = ReadEntry(table, position, index.entries[i]);
   }
+  index.names = NamePool(std::move(table));
 
   if (header != nullptr) *header = found;
   return true;
 }
 
-void BuildFormat4Table(const std::vector<Format4Entry>& entries, ByteBuffer& table) {
+void BuildFormat4Table(const std::vector<Format4Entry>& entries, const NamePool& names,
+                       ByteBuffer& table) {
   std::size_t length = 0;
-  for (const Format4Entry& entry : entries) length += NameLength(entry) + 1 + 12;
+  for (const Format4Entry& entry : entries) length += entry.nameLength + 1 + 12;
   table.resize(length);
   std::uint8_t* out = table.data();
   for (const Format4Entry& entry : entries) {
-    // A name is at most 255 bytes; a field without a terminator is cut
-    // there, as the reader would cut it.
-    const std::size_t nameLength = NameLength(entry);
-    std::memcpy(out, entry.name, nameLength);
-    out[nameLength] = 0;
-    out += nameLength + 1;
+    const std::string_view name = names.View(entry.nameOffset, entry.nameLength);
+    std::memcpy(out, name.data(), name.size());
+    out[name.size()] = 0;
+    out += name.size() + 1;
     StoreLe32(entry.offset, out);
     StoreLe32(entry.size, out + 4);
     StoreLe32(entry.reserved, out + 8);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/archive_index.h"
 #include "types.h"
 
 namespace qev {
@@ -21,22 +22,26 @@ struct Format4Header {
   std::uint32_t tableSize = 0;
 };
 
+// The name, at most 255 bytes, lies in a NamePool beside the entries.
 struct Format4Entry {
-  char name[256] = {};  // always NUL-terminated after a read
   std::uint32_t offset = 0;
   std::uint32_t size = 0;
   std::uint32_t reserved = 0;
+  std::uint32_t nameOffset = 0;
+  std::uint8_t nameLength = 0;
 };
 
+using Format4Index = ArchiveIndex<Format4Entry>;
+
 // Reads the whole index of the archive at path. True when the file opens
-// and begins with the format-4 magic; entries then holds count entries in
+// and begins with the format-4 magic; the index then holds count entries in
 // table order. False otherwise (also for a damaged index that no file of
-// this size can hold): entries empty, *header untouched. Prints nothing.
-bool ReadFormat4Index(const std::string& path, std::vector<Format4Entry>& entries,
-                      Format4Header* header);
+// this size can hold): the index empty, *header untouched. Prints nothing.
+bool ReadFormat4Index(const std::string& path, Format4Index& index, Format4Header* header);
 
 // Resizes table to exactly the plain table's length (its tableSize) and
-// lays every entry into it: name, NUL, offset, size, reserved.
-void BuildFormat4Table(const std::vector<Format4Entry>& entries, ByteBuffer& table);
+// lays every entry into it: name (from names), NUL, offset, size, reserved.
+void BuildFormat4Table(const std::vector<Format4Entry>& entries, const NamePool& names,
+                       ByteBuffer& table);
 
 }  // namespace qev

@@ -13,7 +13,8 @@ FileHandle::~FileHandle() { Close(); }
 
 bool FileHandle::OpenRead(const std::string& path) {
   if (!Close()) return false;
-  if (IsPlatformPath(path)) file_ = platform::OpenExistingForRead(path.c_str());
+  if (IsPlatformPath(path)) file_ = platform::OpenExistingForRead(path.c_str(), &info_);
+  infoKnown_ = IsOpen();
   return IsOpen();
 }
 
@@ -24,9 +25,8 @@ bool FileHandle::CreateNew(const std::string& path) {
 }
 
 std::uint32_t FileHandle::ReadAt(std::uint32_t offset, std::uint32_t size, void* dest) {
-  if (!IsOpen() || !platform::SeekFromStart(file_, offset)) return 0;
   std::uint32_t done = 0;
-  if (!platform::ReadFromFile(file_, dest, size, &done)) return 0;
+  if (!IsOpen() || !platform::ReadFromFileAt(file_, offset, dest, size, &done)) return 0;
   return done;
 }
 
@@ -42,11 +42,21 @@ bool FileHandle::SeekTo(std::uint32_t offset) {
 }
 
 std::uint32_t FileHandle::GetSize() {
+  if (infoKnown_) return static_cast<std::uint32_t>(info_.size);
   return IsOpen() ? platform::GetFileSizeLow(file_) : 0xFFFFFFFF;
 }
 
+bool FileHandle::GetFullSize(std::uint64_t* size) const {
+  if (!infoKnown_) return IsOpen() && platform::GetFileSize64(file_, size);
+  *size = info_.size;
+  return true;
+}
+
 bool FileHandle::GetWriteTime(FILETIME* out) {
-  return out != nullptr && IsOpen() && platform::GetFileWriteTime(file_, out);
+  if (out == nullptr || !IsOpen()) return false;
+  if (!infoKnown_) return platform::GetFileWriteTime(file_, out);
+  if (info_.hasWriteTime) *out = info_.writeTime;
+  return info_.hasWriteTime;
 }
 
 bool FileHandle::SetAllTimes(const FILETIME* time) {
@@ -57,6 +67,7 @@ bool FileHandle::Close() {
   if (!IsOpen()) return true;
   if (!platform::CloseFile(file_)) return false;
   file_ = platform::kInvalidFile;
+  infoKnown_ = false;
   return true;
 }
 

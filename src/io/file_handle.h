@@ -36,7 +36,7 @@ class FileHandle {
   // The low 32 bits of the size; 0xFFFFFFFF passes through on failure.
   std::uint32_t GetSize();
   // The whole size, beyond 4 GiB too. False on failure.
-  bool GetFullSize(std::uint64_t* size) const { return platform::GetFileSize64(file_, size); }
+  bool GetFullSize(std::uint64_t* size) const;
   // False at once for a null out.
   bool GetWriteTime(FILETIME* out);
   bool SetAllTimes(const FILETIME* time);
@@ -47,6 +47,11 @@ class FileHandle {
 
  private:
   platform::NativeFile file_ = platform::kInvalidFile;
+  // A file opened for reading cannot change while it is open: its size and
+  // time, learnt by the open itself, answer the queries without asking the
+  // platform again.
+  platform::FileInfo info_;
+  bool infoKnown_ = false;
 };
 
 }  // namespace qev

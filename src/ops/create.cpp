@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -27,13 +26,14 @@ constexpr std::uint32_t kPiece = 1024 * 1024;
 // reaches 4 GiB could not be read back whole.
 constexpr std::uint64_t kMaxArchiveSize = UINT32_MAX;
 
-constexpr std::size_t kMaxNameLength = sizeof(Format3Entry::name) - 1;
+constexpr std::size_t kMaxNameLength = 255;
 
 enum class Outcome { kStored, kCannotOpen, kTooLarge, kWriteError };
 
 // What one run of creation holds from the first member to the header.
 struct Builder {
   FileHandle archive;
+  NamePool names;               // the entries' names
   ByteBuffer packed;            // stream bytes on their way to the archive
   ByteBuffer data;              // a piece of a member's contents, then (format 4) the plain table
   std::uint64_t position = 0;   // where the next member stream starts
@@ -73,7 +73,8 @@ Outcome StoreMember(const std::string& name, Entry& entry, Builder& builder) {
   // that no extraction would write, cannot be archived.
   const std::string bare = BareName(name);
   if (bare.size() > kMaxNameLength || !IsSafeMemberName(bare)) return Outcome::kCannotOpen;
-  std::memcpy(entry.name, bare.c_str(), bare.size() + 1);
+  entry.nameOffset = builder.names.Add(bare);
+  entry.nameLength = static_cast<std::uint8_t>(bare.size());
   entry.offset = static_cast<std::uint32_t>(builder.position);
 
   FileHandle input;
@@ -128,7 +129,7 @@ bool WriteTableAndHeader(const std::vector<Format3Entry>& entries, Builder& buil
   const auto tableOffset = static_cast<std::uint32_t>(builder.position);
   BitWriter writer;
   writer.Reset(builder.packed);
-  EncodeFormat3Table(entries, writer);
+  EncodeFormat3Table(entries, builder.names, writer);
   if (!WriteAll(builder.archive, builder.packed) || !builder.archive.SeekTo(0)) return false;
   writer.Reset(builder.packed);
   EncodeFormat3Header(static_cast<std::uint32_t>(entries.size()), tableOffset, writer);
@@ -137,7 +138,7 @@ bool WriteTableAndHeader(const std::vector<Format3Entry>& entries, Builder& buil
 
 bool WriteTableAndHeader(const std::vector<Format4Entry>& entries, Builder& builder) {
   const auto tableOffset = static_cast<std::uint32_t>(builder.position);
-  BuildFormat4Table(entries, builder.data);
+  BuildFormat4Table(entries, builder.names, builder.data);
   LzssStore(builder.data, builder.packed);
   if (!WriteAll(builder.archive, builder.packed) || !builder.archive.SeekTo(0)) return false;
   const std::uint32_t fields[4] = {kFormat4Magic, static_cast<std::uint32_t>(entries.size()),
@@ -184,12 +185,12 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
   }
   builder.position = headerSize;
 
-  for (const std::string& name : names) {
-    std::printf("%s", name.c_str());
+  for (const std::string_view name : names) {
+    std::printf("%.*s", static_cast<int>(name.size()), name.data());
     Outcome outcome = Outcome::kTooLarge;
     try {
       entries.emplace_back();
-      outcome = StoreMember<Encoder>(name, entries.back(), builder);
+      outcome = StoreMember<Encoder>(std::string(name), entries.back(), builder);
     } catch (const std::bad_alloc&) {
     }
     switch (outcome) {

@@ -1,7 +1,6 @@
 #include "ops/entries.h"
 
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "cli/name_list.h"
@@ -13,38 +12,29 @@ namespace {
 // A forged count can ask for more entries than memory holds; such an index
 // is turned away like any other that cannot be read, instead of ending the
 // process.
-template <class Entry, class Header, class Reader>
-bool ReadIndexOrRefuse(Reader reader, const std::string& path, std::vector<Entry>& entries,
-                       Header* header) {
+template <class Index, class Header, class Reader>
+bool ReadIndexOrRefuse(Reader reader, const std::string& path, Index& index, Header* header) {
   try {
-    return reader(path, entries, header);
+    return reader(path, index, header);
   } catch (const std::bad_alloc&) {
-    std::vector<Entry>().swap(entries);
+    index = Index();
     return false;
   }
 }
 
 }  // namespace
 
-bool ReadIndex(const std::string& path, std::vector<Format3Entry>& entries, Format3Header* header) {
-  return ReadIndexOrRefuse(ReadFormat3Index, path, entries, header);
+bool ReadIndex(const std::string& path, Format3Index& index, Format3Header* header) {
+  return ReadIndexOrRefuse(ReadFormat3Index, path, index, header);
 }
 
-bool ReadIndex(const std::string& path, std::vector<Format4Entry>& entries, Format4Header* header) {
-  return ReadIndexOrRefuse(ReadFormat4Index, path, entries, header);
+bool ReadIndex(const std::string& path, Format4Index& index, Format4Header* header) {
+  return ReadIndexOrRefuse(ReadFormat4Index, path, index, header);
 }
 
-std::string EntryName(const char (&field)[256]) {
-  const void* nul = std::memchr(field, '\0', sizeof field);
-  const std::size_t length = nul != nullptr
-                                 ? static_cast<std::size_t>(static_cast<const char*>(nul) - field)
-                                 : sizeof field;
-  return std::string(field, length);
-}
-
-bool IsSelected(const std::string& name, const NameList* filter) {
+bool IsSelected(std::string_view name, const NameList* filter) {
   if (filter == nullptr) return true;
-  for (const std::string& wanted : *filter) {
+  for (const std::string_view wanted : *filter) {
     if (NameMatches(name, wanted)) return true;
   }
   return false;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "formats/format3.h"
 #include "formats/format4.h"
@@ -14,16 +14,12 @@ namespace qev {
 
 // The format readers under one name, so that an operation can be written
 // once for both entry types. An allocation failure while the index is read
-// counts as an index that cannot be read: false, entries empty.
-bool ReadIndex(const std::string& path, std::vector<Format3Entry>& entries, Format3Header* header);
-bool ReadIndex(const std::string& path, std::vector<Format4Entry>& entries, Format4Header* header);
-
-// The entry's name: the bytes of its field up to the first NUL, or all of
-// them when the field holds none.
-std::string EntryName(const char (&field)[256]);
+// counts as an index that cannot be read: false, the index empty.
+bool ReadIndex(const std::string& path, Format3Index& index, Format3Header* header);
+bool ReadIndex(const std::string& path, Format4Index& index, Format4Header* header);
 
 // True when there is no filter or a filter name matches name.
-bool IsSelected(const std::string& name, const NameList* filter);
+bool IsSelected(std::string_view name, const NameList* filter);
 
 // "open... <path> is QEV3 file." (or QEV4) and "file count: <count>".
 void PrintOpenLines(ArchiveFormat format, const std::string& path, std::size_t count);

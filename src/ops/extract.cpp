@@ -67,9 +67,10 @@ std::uint32_t DecodeMember(FileHandle& archive, MemberExtent extent, MemberDecod
 template <class Entry, class Header>
 void ExtractEntries(ArchiveFormat format, const std::string& archivePath, const NameList* filter) {
   constexpr bool kIsFormat3 = std::is_same_v<Entry, Format3Entry>;
-  std::vector<Entry> entries;
+  ArchiveIndex<Entry> index;
   Header header;
-  if (!ReadIndex(archivePath, entries, &header)) return;
+  if (!ReadIndex(archivePath, index, &header)) return;
+  const std::vector<Entry>& entries = index.entries;
   PrintOpenLines(format, archivePath, entries.size());
 
   FileHandle archive;
@@ -84,7 +85,7 @@ void ExtractEntries(ArchiveFormat format, const std::string& archivePath, const 
   std::uint32_t total = 0;  // wraps modulo 2^32
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const Entry& entry = entries[i];
-    const std::string name = EntryName(entry.name);
+    const std::string name(index.Name(entry));
     if (!IsSelected(name, filter)) continue;
     std::printf("%s", name.c_str());
 

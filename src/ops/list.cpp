@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <string_view>
 
 #include "cli/report.h"
 #include "ops/entries.h"
@@ -11,7 +11,7 @@
 namespace qev {
 namespace {
 
-void PrintEntryLine(const Format3Entry& entry, const std::string& name) {
+void PrintEntryLine(const Format3Entry& entry, std::string_view name) {
   // Every stamp is shifted by the offset in force now. A stamp that cannot
   // be converted shows zeros, so the line keeps its columns.
   FILETIME local;
@@ -20,24 +20,26 @@ void PrintEntryLine(const Format3Entry& entry, const std::string& name) {
       !platform::FileTimeToCalendar(local, &calendar)) {
     calendar = CalendarTime();
   }
-  std::printf("%4d/%02d/%02d  %02d:%02d  %13s  %s\n", calendar.year, calendar.month, calendar.day,
-              calendar.hour, calendar.minute, FormatThousands(entry.size).c_str(), name.c_str());
+  std::printf("%4d/%02d/%02d  %02d:%02d  %13s  %.*s\n", calendar.year, calendar.month, calendar.day,
+              calendar.hour, calendar.minute, FormatThousands(entry.size).c_str(),
+              static_cast<int>(name.size()), name.data());
 }
 
-void PrintEntryLine(const Format4Entry& entry, const std::string& name) {
-  std::printf("%13s  %s\n", FormatThousands(entry.size).c_str(), name.c_str());
+void PrintEntryLine(const Format4Entry& entry, std::string_view name) {
+  std::printf("%13s  %.*s\n", FormatThousands(entry.size).c_str(), static_cast<int>(name.size()),
+              name.data());
 }
 
 template <class Entry>
 void ListEntries(ArchiveFormat format, const std::string& archivePath, const NameList* filter) {
-  std::vector<Entry> entries;
-  if (!ReadIndex(archivePath, entries, nullptr)) return;
-  PrintOpenLines(format, archivePath, entries.size());
+  ArchiveIndex<Entry> index;
+  if (!ReadIndex(archivePath, index, nullptr)) return;
+  PrintOpenLines(format, archivePath, index.entries.size());
 
   std::uint32_t listed = 0;
   std::uint32_t total = 0;  // wraps modulo 2^32
-  for (const Entry& entry : entries) {
-    const std::string name = EntryName(entry.name);
+  for (const Entry& entry : index.entries) {
+    const std::string_view name = index.Name(entry);
     if (!IsSelected(name, filter)) continue;
     total += entry.size;
     ++listed;

@@ -9,8 +9,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "types.h"
 
@@ -20,11 +21,20 @@ namespace qev::platform {
 using NativeFile = std::intptr_t;
 inline constexpr NativeFile kInvalidFile = -1;
 
+// What the open of a file for reading finds out about it.
+struct FileInfo {
+  std::uint64_t size = 0;  // the whole size, beyond 4 GiB too
+  FILETIME writeTime;      // last-write time (UTC)
+  bool hasWriteTime = false;
+};
+
 // Opens an existing regular file for reading at position 0, sharing it with
 // other readers only: while it is open nobody may open it for writing or
 // delete it. Fails for a missing path, a directory, or a file that somebody
-// is creating (held exclusively). Returns kInvalidFile on failure.
-NativeFile OpenExistingForRead(const char* path);
+// is creating (held exclusively). Returns kInvalidFile on failure. When
+// info is not null it receives the file's size and last-write time, which
+// stay true while the file is open, since nobody may change it.
+NativeFile OpenExistingForRead(const char* path, FileInfo* info);
 
 // Creates a new empty file for writing and holds it exclusively: fails when
 // any file or directory of that name exists; while it is open nobody else
@@ -38,6 +48,12 @@ bool SeekFromStart(NativeFile file, std::uint32_t offset);
 // Synchronous read from the current position; *done receives the number of
 // bytes read (fewer, down to 0, at the end of the file). False on failure.
 bool ReadFromFile(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done);
+
+// The same from offset bytes after the start of the file (any unsigned
+// 32-bit offset), in one call where the platform can: the position
+// afterwards is not defined.
+bool ReadFromFileAt(NativeFile file, std::uint32_t offset, void* dest, std::uint32_t size,
+                    std::uint32_t* done);
 
 // Synchronous write at the current position, extending the file as needed;
 // *done receives the number of bytes written. False on failure.
@@ -81,23 +97,22 @@ bool IsPathSeparator(char c);
 // false on POSIX, where such names are ordinary.
 bool IsDeviceOrStreamName(const char* name);
 
-// One entry found by a directory search.
-struct FoundEntry {
-  std::string name;  // bare name, never a directory part
-  bool isDirectory = false;
-};
+// Receives each entry that a directory search finds: its bare name (never a
+// directory part) and whether it is a directory.
+using FoundEntry = std::function<void(std::string_view name, bool isDirectory)>;
 
 // Searches the directory that pattern names (the current directory when it
 // has no directory part) for entries whose names match the last component,
 // in which '*' matches any run of characters and '?' one character, under
-// the platform's file-name case rule. A missing directory or a malformed
-// pattern gives an empty list. Entries come in the platform's search order
-// (sorted by byte value on POSIX).
-std::vector<FoundEntry> FindEntries(const std::string& pattern);
+// the platform's file-name case rule, and hands each to found in the
+// platform's search order (sorted by byte value on POSIX). A missing
+// directory or a malformed pattern finds nothing.
+void FindEntries(const std::string& pattern, const FoundEntry& found);
 
 // The platform's locale-aware whole-string comparison, ignoring case (user
-// default locale): true when the two strings compare equal.
-bool EqualIgnoringCase(const char* a, const char* b);
+// default locale): true when the two strings compare equal. Neither holds a
+// NUL.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
 // Converts a UTC time stamp to local time. The offset applied is the one in
 // force now in the process's time zone, the same for every stamp.

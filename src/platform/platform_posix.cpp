@@ -13,8 +13,10 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -87,13 +89,13 @@ struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 
-bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
+bool IsDotEntry(std::string_view name) { return name == "." || name == ".."; }
 
 }  // namespace
 
-NativeFile OpenExistingForRead(const char* path) {
-  // O_NONBLOCK keeps a FIFO or a device from hanging the open; only regular
-  // files are kept.
+NativeFile OpenExistingForRead(const char* path, FileInfo* info) {
+  // O_NONBLOCK keeps a FIFO or a device from hanging the open. Only regular
+  // files are kept, whose reads never wait for data, so it stays set.
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return kInvalidFile;
   struct stat st;
@@ -101,7 +103,10 @@ NativeFile OpenExistingForRead(const char* path) {
     close(fd);
     return kInvalidFile;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (info != nullptr) {
+    info->size = static_cast<std::uint64_t>(st.st_size);
+    info->hasWriteTime = TimespecToFileTime(st.st_mtim, &info->writeTime);
+  }
   return fd;
 }
 
@@ -122,22 +127,41 @@ bool SeekFromStart(NativeFile file, std::uint32_t offset) {
   return lseek(ToFd(file), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
 
-bool ReadFromFile(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done) {
+namespace {
+
+// Reads until size bytes have come or the file ends, through read (at is
+// negative) or pread from at. A file that reports it would wait (opened
+// with O_NONBLOCK, on a file system that honours it for regular files) is
+// made to wait.
+bool ReadLoop(int fd, off_t at, void* dest, std::uint32_t size, std::uint32_t* done) {
   auto* out = static_cast<char*>(dest);
   std::uint32_t total = 0;
   while (total < size) {
     const std::size_t chunk = std::min<std::size_t>(size - total, kMaxTransfer);
-    const ssize_t n = read(ToFd(file), out + total, chunk);
+    const ssize_t n = at < 0 ? read(fd, out + total, chunk) : pread(fd, out + total, chunk, at);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) continue;
       *done = total;
       return false;
     }
     if (n == 0) break;
     total += static_cast<std::uint32_t>(n);
+    if (at >= 0) at += n;
   }
   *done = total;
   return true;
+}
+
+}  // namespace
+
+bool ReadFromFile(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done) {
+  return ReadLoop(ToFd(file), -1, dest, size, done);
+}
+
+bool ReadFromFileAt(NativeFile file, std::uint32_t offset, void* dest, std::uint32_t size,
+                    std::uint32_t* done) {
+  return ReadLoop(ToFd(file), static_cast<off_t>(offset), dest, size, done);
 }
 
 bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint32_t* done) {
@@ -231,6 +255,11 @@ bool DeletePath(const char* path) {
 }
 
 bool ReplacePath(const char* from, const char* to) {
+#if defined(RENAME_NOREPLACE)
+  // Mostly no file is called to yet: then one call both finds that out and
+  // gives the name. Where it fails for any reason, the steps below decide.
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+#endif
   const auto move = [&] { return std::rename(from, to) == 0; };
   struct stat st;
   if (lstat(to, &st) != 0) return errno == ENOENT && move();
@@ -241,54 +270,65 @@ bool IsPathSeparator(char c) { return c == '/'; }
 
 bool IsDeviceOrStreamName(const char*) { return false; }
 
-std::vector<FoundEntry> FindEntries(const std::string& pattern) {
-  std::vector<FoundEntry> found;
+void FindEntries(const std::string& pattern, const FoundEntry& found) {
   const std::size_t slash = pattern.rfind('/');
   const std::string dirPath = slash == std::string::npos ? "."
                               : slash == 0               ? "/"
                                                          : pattern.substr(0, slash);
   const std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-  if (last.empty() || last.find('\0') != std::string::npos) return found;
+  if (last.empty() || last.find('\0') != std::string::npos) return;
 
   const std::unique_ptr<DIR, DirCloser> dir(opendir(dirPath.c_str()));
-  if (!dir) return found;
+  if (!dir) return;
   const int dirFd = dirfd(dir.get());
+  // stat follows a symbolic link, so a link to a directory counts as one.
+  const auto isDirectory = [&](const char* name) {
+    struct stat st;
+    return fstatat(dirFd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+  };
 
   // A component without wildcards can match only the entry of that very
   // name: ask for it directly instead of reading the whole directory.
   if (last.find_first_of("*?") == std::string::npos) {
     struct stat st;
-    if (IsDotEntry(last) || fstatat(dirFd, last.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      return found;
-    }
-    const bool isDirectory = fstatat(dirFd, last.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
-    found.push_back({last, isDirectory});
-    return found;
+    if (IsDotEntry(last) || fstatat(dirFd, last.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    found(last, isDirectory(last.c_str()));
+    return;
   }
 
+  // The matches wait in one pool, to be handed on in byte order.
+  struct Match {
+    std::uint32_t offset;
+    bool isDirectory;
+  };
+  NamePool names;
+  std::vector<Match> matches;
   while (const dirent* entry = readdir(dir.get())) {
-    std::string name = entry->d_name;
-    if (IsDotEntry(name) || !WildcardMatch(last.c_str(), name.c_str())) continue;
-    struct stat st;
-    // stat follows a symbolic link, so a link to a directory counts as one.
-    const bool isDirectory = fstatat(dirFd, name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
-    found.push_back({std::move(name), isDirectory});
+    const char* name = entry->d_name;
+    if (IsDotEntry(name) || !WildcardMatch(last.c_str(), name)) continue;
+    // The directory entry tells a plain file or a directory by itself; a
+    // link, or a file system that does not say, needs a stat.
+    const bool directory =
+        entry->d_type == DT_DIR || (entry->d_type != DT_REG && isDirectory(name));
+    matches.push_back({names.Add(name), directory});
   }
-  // std::string compares bytes as unsigned char.
-  std::sort(found.begin(), found.end(),
-            [](const FoundEntry& a, const FoundEntry& b) { return a.name < b.name; });
-  return found;
+  // strcmp compares bytes as unsigned char.
+  std::sort(matches.begin(), matches.end(), [&](const Match& a, const Match& b) {
+    return std::strcmp(names.CStr(a.offset), names.CStr(b.offset)) < 0;
+  });
+  for (const Match& match : matches) found(names.CStr(match.offset), match.isDirectory);
 }
 
-bool EqualIgnoringCase(const char* a, const char* b) {
-  const auto fold = [](unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  const auto fold = [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
   };
-  for (;; ++a, ++b) {
-    const unsigned char ca = fold(static_cast<unsigned char>(*a));
-    if (ca != fold(static_cast<unsigned char>(*b))) return false;
-    if (ca == '\0') return true;
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
   }
+  return true;
 }
 
 bool FileTimeToLocal(const FILETIME& utc, FILETIME* local) {

@@ -81,9 +81,20 @@ bool IsDeviceComponent(const char* component, std::size_t length) {
 
 }  // namespace
 
-NativeFile OpenExistingForRead(const char* path) {
-  return KeepDiskFile(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+NativeFile OpenExistingForRead(const char* path, FileInfo* info) {
+  const NativeFile file = KeepDiskFile(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file == kInvalidFile || info == nullptr) return file;
+  // One call for what GetFileSize and GetFileTime would tell.
+  BY_HANDLE_FILE_INFORMATION about;
+  if (!GetFileInformationByHandle(ToHandle(file), &about)) {
+    CloseHandle(ToHandle(file));
+    return kInvalidFile;
+  }
+  info->size = (std::uint64_t{about.nFileSizeHigh} << 32) | about.nFileSizeLow;
+  info->writeTime = FromWin32(about.ftLastWriteTime);
+  info->hasWriteTime = true;
+  return file;
 }
 
 NativeFile CreateNewForWrite(const char* path) {
@@ -105,6 +116,12 @@ bool ReadFromFile(NativeFile file, void* dest, std::uint32_t size, std::uint32_t
   const BOOL ok = ReadFile(ToHandle(file), dest, size, &count, nullptr);
   *done = ok ? count : 0;
   return ok != FALSE;
+}
+
+bool ReadFromFileAt(NativeFile file, std::uint32_t offset, void* dest, std::uint32_t size,
+                    std::uint32_t* done) {
+  *done = 0;
+  return SeekFromStart(file, offset) && ReadFromFile(file, dest, size, done);
 }
 
 bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint32_t* done) {
@@ -164,20 +181,22 @@ bool IsDeviceOrStreamName(const char* name) {
   }
 }
 
-std::vector<FoundEntry> FindEntries(const std::string& pattern) {
-  std::vector<FoundEntry> entries;
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return entries;
+void FindEntries(const std::string& pattern, const FoundEntry& found) {
+  WIN32_FIND_DATAA entry;
+  const HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return;
   do {
-    entries.push_back({found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (FindNextFileA(search, &found));
+    found(entry.cFileName, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  } while (FindNextFileA(search, &entry));
   FindClose(search);
-  return entries;
 }
 
-bool EqualIgnoringCase(const char* a, const char* b) {
-  return CompareStringA(0x0400, NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL;
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  // Whole NUL-terminated strings, as the comparison has always been made.
+  const std::string first(a);
+  const std::string second(b);
+  return CompareStringA(0x0400, NORM_IGNORECASE, first.c_str(), -1, second.c_str(), -1) ==
+         CSTR_EQUAL;
 }
 
 bool FileTimeToLocal(const FILETIME& utc, FILETIME* local) {

@@ -100,6 +100,7 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
   std::string streams;
   std::string plain;  // the format 4 table
   std::vector<Format3Entry> entries(count);
+  NamePool names;
   for (std::uint32_t i = 0; i < count; ++i) {
     const Member& m = members[i];
     Format3Entry& e = entries[i];
@@ -110,7 +111,8 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
     e.checksum = 0;
     for (const char c : m.stream) e.checksum += static_cast<unsigned char>(c);
     if (m.checksum != kAuto) e.checksum = m.checksum;
-    std::memcpy(e.name, m.name.c_str(), m.name.size() + 1);
+    e.nameOffset = names.Add(m.name);
+    e.nameLength = static_cast<std::uint8_t>(m.name.size());
     plain += m.name + '\0' + Le32(e.offset) + Le32(e.size) + Le32(0);
     streams += m.stream;
   }
@@ -125,7 +127,7 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
   EncodeFormat3Header(count, tableOffset, writer);
   header.resize(13);
   writer.Reset(table);
-  EncodeFormat3Table(entries, writer);
+  EncodeFormat3Table(entries, names, writer);
   return std::string(header.begin(), header.end()) + streams +
          std::string(table.begin(), table.end());
 }

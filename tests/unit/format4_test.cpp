@@ -34,19 +34,18 @@ class Format4Read : public testing::ScratchDirTest {
   // and gives one line per entry: "name offset size reserved".
   Lines Read(const std::string& content, bool expected = true) {
     WriteFile("archive", content);
-    entries_.resize(1);
+    index_.entries.resize(1);
     header_ = {7, 7, 7, 7};
-    EXPECT_EQ(ReadFormat4Index("archive", entries_, &header_), expected) << content.size();
+    EXPECT_EQ(ReadFormat4Index("archive", index_, &header_), expected) << content.size();
     Lines lines;
-    for (const Format4Entry& e : entries_) {
-      lines.push_back(std::string(e.name, strnlen(e.name, sizeof e.name)) + " " +
-                      std::to_string(e.offset) + " " + std::to_string(e.size) + " " +
-                      std::to_string(e.reserved));
+    for (const Format4Entry& e : index_.entries) {
+      lines.push_back(std::string(index_.Name(e)) + " " + std::to_string(e.offset) + " " +
+                      std::to_string(e.size) + " " + std::to_string(e.reserved));
     }
     return lines;
   }
 
-  std::vector<Format4Entry> entries_;
+  Format4Index index_;
   Format4Header header_;
 };
 
@@ -72,7 +71,7 @@ TEST_F(Format4Read, OtherAndImpossibleFilesAreRefusedWithoutTrace) {
     EXPECT_TRUE(header_.magic == 7 && header_.count == 7 && header_.tableOffset == 7 &&
                 header_.tableSize == 7);
   }
-  EXPECT_FALSE(ReadFormat4Index("missing", entries_, nullptr));
+  EXPECT_FALSE(ReadFormat4Index("missing", index_, nullptr));
 }
 
 // The parse reads no further than the decoded table, whatever count and
