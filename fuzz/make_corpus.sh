@@ -17,7 +17,7 @@ shift
 qev=("$@")
 
 rm -rf "${out}"
-mkdir -p "${out}"/{lzss_decode_fuzz,lzss_stream_fuzz,lzss_roundtrip_fuzz,index_fuzz,command_fuzz}
+mkdir -p "${out}"/{lzss_decode_fuzz,lzss_stream_fuzz,lzss_roundtrip_fuzz,lzss_compress_fuzz,index_fuzz,command_fuzz}
 out="$(cd "${out}" && pwd)"
 files="${out}/files"
 mkdir "${files}"
@@ -60,6 +60,7 @@ cp "${out}"/index_fuzz/* "${out}/command_fuzz/"
 
 for file in *; do
   cp "${file}" "${out}/lzss_roundtrip_fuzz/${file:0:40}"
+  cp "${file}" "${out}/lzss_compress_fuzz/${file:0:40}"
   # A one-member format-4 archive holds the member's stream from offset 16.
   "${qev[@]}" c4 ../stream.q4 "${file}" >/dev/null
   tail -c +17 ../stream.q4 >"${out}/lzss_decode_fuzz/${file:0:40}.lzss"
