@@ -12,7 +12,7 @@
 namespace qev {
 namespace {
 
-enum class Command { kNone, kList, kExtract, kCreate3, kCreate4 };
+enum class Command { kNone, kList, kExtract, kTest, kCreate3, kCreate4, kCompress3, kCompress4 };
 
 // The first matching word decides; no prefix or abbreviation is accepted.
 Command ParseCommand(const char* word) {
@@ -20,6 +20,9 @@ Command ParseCommand(const char* word) {
   if (NameMatches(word, "x")) return Command::kExtract;
   if (NameMatches(word, "c3")) return Command::kCreate3;
   if (NameMatches(word, "c4")) return Command::kCreate4;
+  if (NameMatches(word, "z3")) return Command::kCompress3;
+  if (NameMatches(word, "z4")) return Command::kCompress4;
+  if (NameMatches(word, "t")) return Command::kTest;
   return Command::kNone;
 }
 
@@ -41,7 +44,8 @@ void RunCommand(int argc, const char* const* argv) {
     return;
   }
   const Command command = ParseCommand(argv[1]);
-  const bool creates = command == Command::kCreate3 || command == Command::kCreate4;
+  const bool compresses = command == Command::kCompress3 || command == Command::kCompress4;
+  const bool creates = compresses || command == Command::kCreate3 || command == Command::kCreate4;
   if (command == Command::kNone || (creates && argc < 4)) {
     PrintUsage(argc, argv);
     return;
@@ -51,12 +55,13 @@ void RunCommand(int argc, const char* const* argv) {
   if (creates) {
     ExpandWildcards(argv + 3, argc - 3, names);
     PrintEcho(argv);
-    CreateArchive(command == Command::kCreate3 ? ArchiveFormat::kFormat3 : ArchiveFormat::kFormat4,
-                  std::string(argv[2]), names);
+    const bool format3 = command == Command::kCreate3 || command == Command::kCompress3;
+    CreateArchive(format3 ? ArchiveFormat::kFormat3 : ArchiveFormat::kFormat4, std::string(argv[2]),
+                  names, compresses);
     return;
   }
 
-  // l and x do not know the archive's format: each format's variant checks
+  // l, x and t do not know the archive's format: each format's variant checks
   // the magic itself and stays silent when it is not its own.
   PrintEcho(argv);
   const NameList* filter = nullptr;
@@ -67,6 +72,8 @@ void RunCommand(int argc, const char* const* argv) {
   for (const ArchiveFormat format : {ArchiveFormat::kFormat3, ArchiveFormat::kFormat4}) {
     if (command == Command::kList) {
       ListArchive(format, std::string(argv[2]), filter);
+    } else if (command == Command::kTest) {
+      TestArchive(format, std::string(argv[2]), filter);
     } else {
       ExtractArchive(format, std::string(argv[2]), filter);
     }

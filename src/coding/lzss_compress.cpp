@@ -35,7 +35,7 @@ namespace {
 constexpr std::uint32_t kWindow = 8192;
 constexpr std::uint32_t kMinLength = 3;
 constexpr std::uint32_t kMaxLength = 18;
-constexpr int kHashBits = 15;
+constexpr int kHashBits = 14;
 
 // The buffer: unused bytes below kHistoryStart keep every stale tree entry
 // (rebased to 0 or near it) outside the window of every position looked up.
@@ -140,18 +140,16 @@ Match FindMatch(const std::uint8_t* buffer, std::uint32_t* head, std::uint32_t* 
 
 }  // namespace
 
-LzssCompressor::LzssCompressor()
-    : buffer_(kFull + kPadding, 0),
-      filled_(kBlockStart),
-      head_(std::size_t{1} << kHashBits, 0),
-      tree_(4 * kWindow, 0),
-      length_(kBlockSize),
-      distance_(kBlockSize),
-      cost_(kBlockSize + 1) {}
+// Everything grows with the input, so that a small member costs little:
+// creation makes a compressor for every member.
+LzssCompressor::LzssCompressor() : buffer_(kBlockStart + kPadding, 0), filled_(kBlockStart) {}
 
 void LzssCompressor::Put(const std::uint8_t* data, std::size_t size, ByteBuffer& out) {
   while (size > 0) {
     const std::size_t take = std::min(size, kFull - filled_);
+    if (buffer_.size() < filled_ + take + kPadding) {
+      buffer_.resize(std::min(std::max(2 * buffer_.size(), filled_ + take), kFull) + kPadding);
+    }
     std::memcpy(buffer_.data() + filled_, data, take);
     filled_ += take;
     data += take;
@@ -180,7 +178,14 @@ void LzssCompressor::ParseBlock(std::size_t length, ByteBuffer& out) {
   std::uint8_t* const buffer = buffer_.data();
   const auto end = static_cast<std::uint32_t>(filled_);
   const auto limitAt = [&](std::uint32_t cur) { return std::min(kMaxLength, end - cur); };
+  if (length_.size() < length) {
+    length_.resize(length);
+    distance_.resize(length);
+    cost_.resize(length + 1);
+  }
   if (!started_) {
+    head_.assign(std::size_t{1} << kHashBits, 0);
+    tree_.assign(4 * kWindow, 0);
     // The initial zeros: the newest 18 zero bytes stand for all the older
     // ones, and the positions after them reach into the input. The last,
     // window position 0, is no source.

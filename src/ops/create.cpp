@@ -9,6 +9,7 @@
 
 #include "coding/bit_stream.h"
 #include "coding/lzss.h"
+#include "coding/lzss_compress.h"
 #include "formats/format3.h"
 #include "formats/format4.h"
 #include "io/file_handle.h"
@@ -125,6 +126,7 @@ void PutLittleEndian(std::uint8_t* out, std::uint32_t value) {
 
 // Appends the table behind the last member stream, then goes back and
 // writes the header over the zeroed header area. False when a write fails.
+template <class Encoder>
 bool WriteTableAndHeader(const std::vector<Format3Entry>& entries, Builder& builder) {
   const auto tableOffset = static_cast<std::uint32_t>(builder.position);
   BitWriter writer;
@@ -136,10 +138,15 @@ bool WriteTableAndHeader(const std::vector<Format3Entry>& entries, Builder& buil
   return WriteAll(builder.archive, builder.packed);
 }
 
+template <class Encoder>
 bool WriteTableAndHeader(const std::vector<Format4Entry>& entries, Builder& builder) {
   const auto tableOffset = static_cast<std::uint32_t>(builder.position);
   BuildFormat4Table(entries, builder.names, builder.data);
-  LzssStore(builder.data, builder.packed);
+  if constexpr (std::is_same_v<Encoder, LzssCompressor>) {
+    LzssCompress(builder.data, builder.packed);
+  } else {
+    LzssStore(builder.data, builder.packed);
+  }
   if (!WriteAll(builder.archive, builder.packed) || !builder.archive.SeekTo(0)) return false;
   const std::uint32_t fields[4] = {kFormat4Magic, static_cast<std::uint32_t>(entries.size()),
                                    tableOffset, static_cast<std::uint32_t>(builder.data.size())};
@@ -213,7 +220,7 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
 
   bool written = false;
   try {
-    written = WriteTableAndHeader(entries, builder);
+    written = WriteTableAndHeader<Encoder>(entries, builder);
   } catch (const std::bad_alloc&) {
   }
   // A close that fails may have lost buffered bytes of the archive.
@@ -227,9 +234,16 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
 
 }  // namespace
 
-void CreateArchive(ArchiveFormat format, const std::string& archivePath, const NameList& names) {
+void CreateArchive(ArchiveFormat format, const std::string& archivePath, const NameList& names,
+                   bool compress) {
   if (format == ArchiveFormat::kFormat3) {
-    CreateEntries<Format3Entry, LzssStoreEncoder>(kFormat3HeaderArea, archivePath, names);
+    if (compress) {
+      CreateEntries<Format3Entry, LzssCompressor>(kFormat3HeaderArea, archivePath, names);
+    } else {
+      CreateEntries<Format3Entry, LzssStoreEncoder>(kFormat3HeaderArea, archivePath, names);
+    }
+  } else if (compress) {
+    CreateEntries<Format4Entry, LzssCompressor>(kFormat4HeaderSize, archivePath, names);
   } else {
     CreateEntries<Format4Entry, LzssStoreEncoder>(kFormat4HeaderSize, archivePath, names);
   }

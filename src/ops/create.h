@@ -1,4 +1,4 @@
-// The commands c3 and c4.
+// The commands c3, c4, z3 and z4.
 #pragma once
 
 #include <string>
@@ -8,7 +8,10 @@
 namespace qev {
 
 // Builds a new archive of the given format at archivePath from the files
-// that names lists, in order.
-void CreateArchive(ArchiveFormat format, const std::string& archivePath, const NameList& names);
+// that names lists, in order. With compress (z3, z4) the member streams,
+// and format 4's table, use back-references wherever they make them
+// shorter; everything else is as without.
+void CreateArchive(ArchiveFormat format, const std::string& archivePath, const NameList& names,
+                   bool compress = false);
 
 }  // namespace qev
