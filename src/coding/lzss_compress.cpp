@@ -164,11 +164,13 @@ void LzssCompressor::Put(const std::uint8_t* data, std::size_t size, ByteBuffer&
 }
 
 std::uint32_t LzssCompressor::Finish(ByteBuffer& out) {
-  while (filled_ > kBlockStart) {
-    const std::size_t length = std::min(filled_ - kBlockStart, kBlockSize);
-    ParseBlock(length, out);
-    ShiftBlock(length);
+  if (filled_ - kBlockStart > kBlockSize) {
+    ParseBlock(kBlockSize, out);
+    ShiftBlock(kBlockSize);
   }
+  // The last block needs no shift: nothing follows it.
+  ParseBlock(filled_ - kBlockStart, out);
+  filled_ = kBlockStart;
   Emit(0, 14, out);
   if (pendingBits_ > 0) Emit(0, 8 - pendingBits_, out);
   return checksum_;
@@ -178,7 +180,7 @@ void LzssCompressor::ParseBlock(std::size_t length, ByteBuffer& out) {
   std::uint8_t* const buffer = buffer_.data();
   const auto end = static_cast<std::uint32_t>(filled_);
   const auto limitAt = [&](std::uint32_t cur) { return std::min(kMaxLength, end - cur); };
-  if (length_.size() < length) {
+  if (cost_.size() < length + 1) {
     length_.resize(length);
     distance_.resize(length);
     cost_.resize(length + 1);

@@ -31,6 +31,7 @@ TEST_F(Damage, TruncatedAnywhereOrChangedAtRandom) {
       fs::current_path("work");
       EXPECT_TRUE(Qev({"l", "../damaged"}).starts_with(Echo("l", "../damaged")));
       EXPECT_TRUE(Qev({"x", "../damaged"}).starts_with(Echo("x", "../damaged")));
+      EXPECT_TRUE(Qev({"t", "../damaged"}).starts_with(Echo("t", "../damaged")));
       fs::current_path("..");
       EXPECT_EQ(Listing(), Names({"damaged", "work"}));
       fs::remove_all("work");
