@@ -36,6 +36,7 @@ constexpr std::uint32_t kWindow = 8192;
 constexpr std::uint32_t kMinLength = 3;
 constexpr std::uint32_t kMaxLength = 18;
 constexpr int kHashBits = 14;
+constexpr std::uint32_t kRefresh = 8;
 
 // The buffer: unused bytes below kHistoryStart keep every stale tree entry
 // (rebased to 0 or near it) outside the window of every position looked up.
@@ -199,12 +200,24 @@ void LzssCompressor::ParseBlock(std::size_t length, ByteBuffer& out) {
     }
   }
 
+  Match match;
   for (std::size_t i = 0; i < length; ++i) {
     const auto cur = static_cast<std::uint32_t>(kBlockStart + i);
     const std::uint32_t limit = limitAt(cur);
-    Match match;
-    if (limit >= kMinLength) {
-      match = FindMatch(buffer, head_.data(), tree_.data(), cur, limit, cur % kWindow != 0);
+    // Inside a repeat: when the previous position matched 18 bytes and the
+    // next byte repeats too, cur matches 18 bytes at the same distance, and
+    // the tree holds a string equal to cur's already. Then cur is not
+    // inserted, except every kRefresh positions, which keeps the strings
+    // of long repeats from all leaving the window at once.
+    const bool repeats =
+        match.length == kMaxLength && limit == kMaxLength &&
+        (cur - match.distance) % kWindow != 0 &&
+        buffer[cur + kMaxLength - 1] == buffer[cur + kMaxLength - 1 - match.distance] &&
+        cur % kRefresh != 0;
+    if (!repeats) {
+      match = limit >= kMinLength
+                  ? FindMatch(buffer, head_.data(), tree_.data(), cur, limit, cur % kWindow != 0)
+                  : Match{};
     }
     const std::uint32_t usable = std::min<std::uint32_t>(match.length, length - i);
     length_[i] = static_cast<std::uint8_t>(usable >= kMinLength ? usable : 0);
