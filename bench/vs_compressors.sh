@@ -83,5 +83,10 @@ for name in "${ORDER[@]}"; do
     tar+gzip-1) size=$(stat -c %s "$WORK/a.tgz") ;;
     tar+zstd-3) size=$(stat -c %s "$WORK/a.tzst") ;;
   esac
-  printf '%-12s %10s %14s\n' "$name" "$(echo "${TIMES[$name]}" | median)" "$size"
+  printf '%-12s %10.3f %14s\n' "$name" "$(echo "${TIMES[$name]}" | median)" "$size"
 done
+ratio() { echo "scale=3; $1 / $2" | bc; }
+med() { echo "${TIMES[$1]}" | median; }
+echo "z4 time / tar+gzip-1 time: $(ratio "$(med z4)" "$(med tar+gzip-1)") (target at most 1)"
+echo "z4 size / tar+gzip-1 size: $(ratio "$(stat -c %s "$WORK/a.z4")" "$(stat -c %s "$WORK/a.tgz")") (target at most 1.15)"
+echo "x of z4 / zstd -dc | tar xf: $(ratio "$(med x-z4)" "$(med x-zstd)") (target at most 1)"
