@@ -29,7 +29,7 @@ class LzssCompressor {
   std::uint32_t Finish(ByteBuffer& out);
 
  private:
-  void ParseBlock(std::size_t length, ByteBuffer& out);
+  void ParseBlock(std::size_t length, bool last, ByteBuffer& out);
   void ShiftBlock(std::size_t length);
   void Emit(std::uint32_t value, unsigned width, ByteBuffer& out);
 
@@ -39,9 +39,12 @@ class LzssCompressor {
   std::vector<std::uint8_t> buffer_;
   std::size_t filled_;  // buffer_ bytes in use
   bool started_ = false;
-  // The match finder: per 3-byte hash the newest position, and per
-  // position its two children in a binary tree of the strings (18 bytes)
-  // that start in the window, sorted, newest at the root.
+  int bits3_ = 0;  // hash sizes, set by the first block
+  int bits4_ = 0;
+  // The match finder: per hash of 4 bytes a tree's root, per hash of 3
+  // bytes the newest position; per position its two children in the binary
+  // tree of the strings (18 bytes) that start in the window, sorted, newest
+  // at the root.
   std::vector<std::uint32_t> head_;
   std::vector<std::uint32_t> tree_;
   // The parse of one block: longest match and its distance per position,
