@@ -24,6 +24,12 @@ bool FileHandle::CreateNew(const std::string& path) {
   return IsOpen();
 }
 
+bool FileHandle::CreateTemporary(const std::string& path) {
+  if (!Close()) return false;
+  if (IsPlatformPath(path)) file_ = platform::CreateTemporaryForWrite(path.c_str());
+  return IsOpen();
+}
+
 std::uint32_t FileHandle::ReadAt(std::uint32_t offset, std::uint32_t size, void* dest) {
   std::uint32_t done = 0;
   if (!IsOpen() || !platform::ReadFromFileAt(file_, offset, dest, size, &done)) return 0;

@@ -24,6 +24,9 @@ class FileHandle {
   // Closes first, then creates a new file for writing with no sharing;
   // fails when any file or directory of that name exists.
   bool CreateNew(const std::string& path);
+  // The same for a file under a temporary name that only this process uses
+  // (see platform::CreateTemporaryForWrite).
+  bool CreateTemporary(const std::string& path);
   // Seeks to offset from the start and reads up to size bytes into dest.
   // Returns the count read; 0 when the seek or the read fails, or when
   // offset is at or past the end of the file. Any unsigned 32-bit offset

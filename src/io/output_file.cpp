@@ -23,7 +23,7 @@ bool OutputFile::Open(const std::string& name) {
   failed_ = false;
   for (int i = 0; i < kPartNames; ++i) {
     std::string part = "qev-part-" + std::to_string(i) + ".tmp";
-    if (part != name && file_.CreateNew(part)) {
+    if (part != name && file_.CreateTemporary(part)) {
       part_ = std::move(part);
       return true;
     }

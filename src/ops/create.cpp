@@ -34,8 +34,8 @@ enum class Outcome { kStored, kCannotOpen, kTooLarge, kWriteError };
 // What one run of creation holds from the first member to the header.
 struct Builder {
   FileHandle archive;
-  NamePool names;               // the entries' names
-  ByteBuffer packed;            // stream bytes on their way to the archive
+  const NamePool* names = nullptr;  // the list's names, which the entries share
+  ByteBuffer packed;                // stream bytes on their way to the archive
   ByteBuffer data;              // a piece of a member's contents, then (format 4) the plain table
   std::uint64_t position = 0;   // where the next member stream starts
   std::uint64_t tableBits = 0;  // upper bound of the table for the members stored so far
@@ -67,14 +67,16 @@ bool WriteAll(FileHandle& file, const ByteBuffer& bytes) {
 
 // Stores the file that name gives as the member described by entry, and
 // appends its stream to the archive, a piece at a time, as Encoder makes
-// it (see LzssStoreEncoder).
+// it (see LzssStoreEncoder). name lies at nameOffset in the builder's names.
 template <class Encoder, class Entry>
-Outcome StoreMember(const std::string& name, Entry& entry, Builder& builder) {
-  // Only a bare name is stored. One that does not fit the name field, or
-  // that no extraction would write, cannot be archived.
+Outcome StoreMember(const std::string& name, std::uint32_t nameOffset, Entry& entry,
+                    Builder& builder) {
+  // Only a bare name is stored: the end of name, which the entry shares.
+  // One that does not fit the table, or that no extraction would write,
+  // cannot be archived.
   const std::string bare = BareName(name);
   if (bare.size() > kMaxNameLength || !IsSafeMemberName(bare)) return Outcome::kCannotOpen;
-  entry.nameOffset = builder.names.Add(bare);
+  entry.nameOffset = nameOffset + static_cast<std::uint32_t>(name.size() - bare.size());
   entry.nameLength = static_cast<std::uint8_t>(bare.size());
   entry.offset = static_cast<std::uint32_t>(builder.position);
 
@@ -99,18 +101,21 @@ Outcome StoreMember(const std::string& name, Entry& entry, Builder& builder) {
   builder.data.resize(kPiece);
   Encoder encoder;
   std::uint64_t streamLength = 0;
+  builder.packed.clear();
   for (std::uint32_t done = 0; done < size;) {
     const std::uint32_t piece = std::min(kPiece, size - done);
     // A file that delivers less than its size has changed or cannot be
     // read: storing zeros in place of its bytes would lose them unseen.
     if (input.ReadAt(done, piece, builder.data.data()) != piece) return Outcome::kCannotOpen;
     done += piece;
-    builder.packed.clear();
     encoder.Put(builder.data.data(), piece, builder.packed);
+    // The last piece goes out with the end marker: a small member takes
+    // one write.
+    if (done == size) break;
     if (!WriteAll(builder.archive, builder.packed)) return Outcome::kWriteError;
     streamLength += builder.packed.size();
+    builder.packed.clear();
   }
-  builder.packed.clear();
   const std::uint32_t checksum = encoder.Finish(builder.packed);
   if (!WriteAll(builder.archive, builder.packed)) return Outcome::kWriteError;
   streamLength += builder.packed.size();
@@ -131,7 +136,7 @@ bool WriteTableAndHeader(const std::vector<Format3Entry>& entries, Builder& buil
   const auto tableOffset = static_cast<std::uint32_t>(builder.position);
   BitWriter writer;
   writer.Reset(builder.packed);
-  EncodeFormat3Table(entries, builder.names, writer);
+  EncodeFormat3Table(entries, *builder.names, writer);
   if (!WriteAll(builder.archive, builder.packed) || !builder.archive.SeekTo(0)) return false;
   writer.Reset(builder.packed);
   EncodeFormat3Header(static_cast<std::uint32_t>(entries.size()), tableOffset, writer);
@@ -141,7 +146,7 @@ bool WriteTableAndHeader(const std::vector<Format3Entry>& entries, Builder& buil
 template <class Encoder>
 bool WriteTableAndHeader(const std::vector<Format4Entry>& entries, Builder& builder) {
   const auto tableOffset = static_cast<std::uint32_t>(builder.position);
-  BuildFormat4Table(entries, builder.names, builder.data);
+  BuildFormat4Table(entries, *builder.names, builder.data);
   if constexpr (std::is_same_v<Encoder, LzssCompressor>) {
     LzssCompress(builder.data, builder.packed);
   } else {
@@ -172,6 +177,7 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
   // makes the creation fail, and then nothing at all is done.
   platform::DeletePath(archivePath.c_str());
   Builder builder;
+  builder.names = &names.Pool();
   if (!builder.archive.CreateNew(archivePath)) return;
 
   std::vector<Entry> entries;
@@ -192,12 +198,13 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
   }
   builder.position = headerSize;
 
-  for (const std::string_view name : names) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string_view name = names[i];
     std::printf("%.*s", static_cast<int>(name.size()), name.data());
     Outcome outcome = Outcome::kTooLarge;
     try {
       entries.emplace_back();
-      outcome = StoreMember<Encoder>(std::string(name), entries.back(), builder);
+      outcome = StoreMember<Encoder>(std::string(name), names.Offset(i), entries.back(), builder);
     } catch (const std::bad_alloc&) {
     }
     switch (outcome) {

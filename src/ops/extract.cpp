@@ -10,7 +10,6 @@
 #include "coding/lzss.h"
 #include "formats/extent.h"
 #include "io/file_handle.h"
-#include "io/file_range.h"
 #include "io/output_file.h"
 #include "io/path.h"
 #include "ops/entries.h"
@@ -28,9 +27,14 @@ constexpr std::uint32_t kPiece = 256 * 1024;
 // to read into storage that malloc aligns to 16.
 constexpr std::size_t kCacheLine = 64;
 
-// What decoding one member after another reuses.
+// What decoding one member after another reuses: the decoder, and the
+// piece of the archive read last. Members lie back to back, so one read of
+// a piece serves every small member in it.
 struct MemberDecoding {
-  ByteBuffer piece;  // a piece of the stored stream, at the file position's cache-line offset
+  ByteBuffer buffer;
+  const std::uint8_t* piece = nullptr;  // in buffer, at the file position's cache-line offset
+  std::uint32_t start = 0;              // the piece's position in the archive
+  std::uint32_t size = 0;
   LzssDecoder decoder;
 };
 
@@ -46,23 +50,34 @@ std::uint32_t EntryChecksum(const Format4Entry&) { return 0; }
 template <class Sink>
 std::uint32_t DecodeMember(FileHandle& archive, MemberExtent extent, MemberDecoding& decoding,
                            Sink&& sink) {
-  decoding.piece.resize(kPiece + kCacheLine);
-  const std::size_t shift =
-      (extent.start - reinterpret_cast<std::uintptr_t>(decoding.piece.data())) % kCacheLine;
-  std::uint8_t* const piece = decoding.piece.data() + shift;
-  FileRange stream(archive, extent.start, extent.length);
+  if (decoding.buffer.empty()) {
+    decoding.buffer.resize(kPiece + kCacheLine);
+    decoding.piece = decoding.buffer.data();
+  }
   LzssDecoder& decoder = decoding.decoder;
   decoder.Reset();
-  std::size_t size = 0;
-  std::size_t used = 0;
-  bool last = false;
+  std::uint32_t next = extent.start;  // the next stored byte for the decoder
+  std::uint32_t left = extent.length;
   while (!decoder.Ended()) {
-    if (used == size && !last) {
-      size = stream.Read(piece, kPiece);
-      used = 0;
-      last = stream.Ended();
+    const std::uint64_t pieceEnd = std::uint64_t{decoding.start} + decoding.size;
+    if (left > 0 && (next < decoding.start || next >= pieceEnd)) {
+      const std::size_t shift =
+          (next - reinterpret_cast<std::uintptr_t>(decoding.buffer.data())) % kCacheLine;
+      std::uint8_t* const piece = decoding.buffer.data() + shift;
+      decoding.piece = piece;
+      decoding.start = next;
+      decoding.size = archive.ReadAt(next, kPiece, piece);
+      // A piece that ends within the extent ends it: the archive ended, or
+      // a read failed, before the stored bytes did.
+      if (decoding.size < std::min(left, kPiece)) left = decoding.size;
+      continue;
     }
-    used += decoder.Decode(piece + used, size - used, last);
+    const std::uint32_t ready =
+        left == 0 ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(left, pieceEnd - next));
+    const std::uint8_t* const at = decoding.piece + (left == 0 ? 0 : next - decoding.start);
+    const auto used = static_cast<std::uint32_t>(decoder.Decode(at, ready, ready == left));
+    next += used;
+    left -= used;
     if (decoder.OutputSize() > 0) sink(decoder.Output(), decoder.OutputSize());
   }
   return decoder.Checksum();

@@ -41,6 +41,12 @@ NativeFile OpenExistingForRead(const char* path, FileInfo* info);
 // may open it. Returns kInvalidFile on failure.
 NativeFile CreateNewForWrite(const char* path);
 
+// The same for a file under a temporary name of qev's own, which takes its
+// real name only once it is whole: nobody has a reason to open it, so on
+// POSIX the lock that stands in for the exclusive hold is not taken (a
+// call per file). Windows holds it exclusively all the same.
+NativeFile CreateTemporaryForWrite(const char* path);
+
 // Moves the position to offset bytes from the start (any unsigned 32-bit
 // offset; past the end of the file is allowed). False on failure.
 bool SeekFromStart(NativeFile file, std::uint32_t offset);

@@ -123,6 +123,11 @@ NativeFile CreateNewForWrite(const char* path) {
   return fd;
 }
 
+NativeFile CreateTemporaryForWrite(const char* path) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+  return fd < 0 ? kInvalidFile : fd;
+}
+
 bool SeekFromStart(NativeFile file, std::uint32_t offset) {
   return lseek(ToFd(file), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }

@@ -102,6 +102,8 @@ NativeFile CreateNewForWrite(const char* path) {
       CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+NativeFile CreateTemporaryForWrite(const char* path) { return CreateNewForWrite(path); }
+
 bool SeekFromStart(NativeFile file, std::uint32_t offset) {
   // The high part makes the distance a 64-bit value, so offsets from 2 GiB
   // to 4 GiB - 1 are reached instead of being taken as negative.
