@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -29,17 +30,56 @@ constexpr std::uint64_t kMaxArchiveSize = UINT32_MAX;
 
 constexpr std::size_t kMaxNameLength = 255;
 
-enum class Outcome { kStored, kCannotOpen, kTooLarge, kWriteError };
+// kReported: a write failed, and Flush has said so.
+enum class Outcome { kStored, kCannotOpen, kTooLarge, kReported };
 
 // What one run of creation holds from the first member to the header.
 struct Builder {
   FileHandle archive;
   const NamePool* names = nullptr;  // the list's names, which the entries share
-  ByteBuffer packed;                // stream bytes on their way to the archive
+  // Stream bytes not yet written: small members' streams go out many at a
+  // time, and the lines that report those members wait with them, so that
+  // " ...OK" is said only of a member whose stream is in the archive.
+  ByteBuffer packed;
+  std::string report;
+  struct Held {
+    std::uint64_t streamEnd;  // where the member's stream ends in the archive
+    std::size_t nameEnd;      // where its name ends in report
+  };
+  std::vector<Held> held;       // the members reported with " ...OK" in report
+  std::uint64_t written = 0;    // the bytes in the archive
   ByteBuffer data;              // a piece of a member's contents, then (format 4) the plain table
   std::uint64_t position = 0;   // where the next member stream starts
   std::uint64_t tableBits = 0;  // upper bound of the table for the members stored so far
 };
+
+// Writes the stream bytes that wait. When all went out, prints the lines
+// that waited with them and returns true. Otherwise prints what writing
+// each stream at once would have: the lines of the members whose streams
+// are whole in the archive, then the name of the first that is not and
+// " ...write error", and returns false.
+bool Flush(Builder& builder) {
+  const auto size = static_cast<std::uint32_t>(builder.packed.size());
+  const std::uint32_t done = size == 0 ? 0 : builder.archive.Write(builder.packed.data(), size);
+  builder.written += done;
+  builder.packed.clear();
+  std::size_t shown = builder.report.size();
+  if (done != size) {
+    // The member being stored, whose name ends the report, unless an
+    // earlier one is cut.
+    for (const Builder::Held& member : builder.held) {
+      if (member.streamEnd > builder.written) {
+        shown = member.nameEnd;
+        break;
+      }
+    }
+  }
+  std::fwrite(builder.report.data(), 1, shown, stdout);
+  if (done != size) std::fputs(" ...write error\n", stdout);
+  builder.report.clear();
+  builder.held.clear();
+  return done == size;
+}
 
 // LzssStore writes nine bits per byte and a 14-bit end marker; no member
 // encoder writes more.
@@ -101,24 +141,20 @@ Outcome StoreMember(const std::string& name, std::uint32_t nameOffset, Entry& en
   builder.data.resize(kPiece);
   Encoder encoder;
   std::uint64_t streamLength = 0;
-  builder.packed.clear();
   for (std::uint32_t done = 0; done < size;) {
     const std::uint32_t piece = std::min(kPiece, size - done);
     // A file that delivers less than its size has changed or cannot be
     // read: storing zeros in place of its bytes would lose them unseen.
     if (input.ReadAt(done, piece, builder.data.data()) != piece) return Outcome::kCannotOpen;
     done += piece;
+    const std::size_t before = builder.packed.size();
     encoder.Put(builder.data.data(), piece, builder.packed);
-    // The last piece goes out with the end marker: a small member takes
-    // one write.
-    if (done == size) break;
-    if (!WriteAll(builder.archive, builder.packed)) return Outcome::kWriteError;
-    streamLength += builder.packed.size();
-    builder.packed.clear();
+    streamLength += builder.packed.size() - before;
+    if (builder.packed.size() >= kPiece && !Flush(builder)) return Outcome::kReported;
   }
+  const std::size_t before = builder.packed.size();
   const std::uint32_t checksum = encoder.Finish(builder.packed);
-  if (!WriteAll(builder.archive, builder.packed)) return Outcome::kWriteError;
-  streamLength += builder.packed.size();
+  streamLength += builder.packed.size() - before;
   if constexpr (std::is_same_v<Entry, Format3Entry>) entry.checksum = checksum;
   builder.position += streamLength;
   builder.tableBits = tableBits;
@@ -197,30 +233,32 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
     return;
   }
   builder.position = headerSize;
+  builder.written = headerSize;
 
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string_view name = names[i];
-    std::printf("%.*s", static_cast<int>(name.size()), name.data());
     Outcome outcome = Outcome::kTooLarge;
     try {
+      builder.report.append(name);
       entries.emplace_back();
       outcome = StoreMember<Encoder>(std::string(name), names.Offset(i), entries.back(), builder);
+      if (outcome == Outcome::kStored) {
+        builder.held.push_back({builder.position, builder.report.size()});
+        builder.report.append(" ...OK\n");
+      }
     } catch (const std::bad_alloc&) {
+      // The name is all that is held of this member's line.
+      if (outcome == Outcome::kStored) outcome = Outcome::kTooLarge;
     }
-    switch (outcome) {
-      case Outcome::kStored:
-        std::fputs(" ...OK\n", stdout);
-        continue;
-      case Outcome::kCannotOpen:
-        std::fputs(" ...cannot open\n", stdout);
-        break;
-      case Outcome::kTooLarge:
-        std::fputs(" ...too large\n", stdout);
-        break;
-      case Outcome::kWriteError:
-        std::fputs(" ...write error\n", stdout);
-        break;
+    if (outcome == Outcome::kStored) {
+      if (builder.packed.size() < kPiece || Flush(builder)) continue;
+    } else if (outcome != Outcome::kReported && Flush(builder)) {
+      std::fputs(outcome == Outcome::kCannotOpen ? " ...cannot open\n" : " ...too large\n", stdout);
     }
+    Abandon(builder, archivePath);
+    return;
+  }
+  if (!Flush(builder)) {
     Abandon(builder, archivePath);
     return;
   }
