@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "formats/format4.h"
 #include "io/file_handle.h"
 #include "io/path.h"
+#include "ops/compress_ahead.h"
 #include "platform/platform.h"
 
 namespace qev {
@@ -107,10 +109,11 @@ bool WriteAll(FileHandle& file, const ByteBuffer& bytes) {
 
 // Stores the file that name gives as the member described by entry, and
 // appends its stream to the archive, a piece at a time, as Encoder makes
-// it (see LzssStoreEncoder). name lies at nameOffset in the builder's names.
+// it (see LzssStoreEncoder), or the stream prepared for it if there is one.
+// name lies at nameOffset in the builder's names.
 template <class Encoder, class Entry>
 Outcome StoreMember(const std::string& name, std::uint32_t nameOffset, Entry& entry,
-                    Builder& builder) {
+                    Builder& builder, const PreparedMember& prepared) {
   // Only a bare name is stored: the end of name, which the entry shares.
   // One that does not fit the table, or that no extraction would write,
   // cannot be archived.
@@ -121,8 +124,10 @@ Outcome StoreMember(const std::string& name, std::uint32_t nameOffset, Entry& en
   entry.offset = static_cast<std::uint32_t>(builder.position);
 
   FileHandle input;
-  std::uint64_t fullSize = 0;
-  if (!input.OpenRead(name) || !input.GetFullSize(&fullSize)) return Outcome::kCannotOpen;
+  std::uint64_t fullSize = prepared.size;
+  if (!prepared.ready && (!input.OpenRead(name) || !input.GetFullSize(&fullSize))) {
+    return Outcome::kCannotOpen;
+  }
   // Checked before anything is read, so that an input far too big costs
   // neither memory nor time.
   const std::uint64_t tableBits = builder.tableBits + EntryTableBits<Entry>(bare.size());
@@ -133,9 +138,20 @@ Outcome StoreMember(const std::string& name, std::uint32_t nameOffset, Entry& en
   const auto size = static_cast<std::uint32_t>(fullSize);
   entry.size = size;
   if constexpr (std::is_same_v<Entry, Format3Entry>) {
-    input.GetWriteTime(&entry.writeTime);
+    if (!prepared.ready) {
+      input.GetWriteTime(&entry.writeTime);
+    } else if (prepared.hasWriteTime) {
+      entry.writeTime = prepared.writeTime;
+    }
   } else {
     entry.reserved = 0;
+  }
+  if (prepared.ready) {
+    builder.packed.insert(builder.packed.end(), prepared.stream.begin(), prepared.stream.end());
+    if constexpr (std::is_same_v<Entry, Format3Entry>) entry.checksum = prepared.checksum;
+    builder.position += prepared.stream.size();
+    builder.tableBits = tableBits;
+    return Outcome::kStored;
   }
 
   builder.data.resize(kPiece);
@@ -235,13 +251,18 @@ void CreateEntries(std::uint32_t headerSize, const std::string& archivePath,
   builder.position = headerSize;
   builder.written = headerSize;
 
+  // Compressing is slow enough to take a second thread; storing is not.
+  std::optional<CompressAhead> ahead;
+  if constexpr (std::is_same_v<Encoder, LzssCompressor>) ahead.emplace(names);
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string_view name = names[i];
     Outcome outcome = Outcome::kTooLarge;
     try {
+      const PreparedMember prepared = ahead ? ahead->Take(i) : PreparedMember{};
       builder.report.append(name);
       entries.emplace_back();
-      outcome = StoreMember<Encoder>(std::string(name), names.Offset(i), entries.back(), builder);
+      outcome = StoreMember<Encoder>(std::string(name), names.Offset(i), entries.back(), builder,
+                                     prepared);
       if (outcome == Outcome::kStored) {
         builder.held.push_back({builder.position, builder.report.size()});
         builder.report.append(" ...OK\n");

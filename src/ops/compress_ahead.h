@@ -1,0 +1,65 @@
+// Small members compressed ahead of creation, on a second thread: while
+// creation writes one member, the next few are read and compressed, each
+// whole and alone, so that their streams are the ones creation would make
+// itself. Only files are read; nothing is written or reported here.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "name_pool.h"
+#include "platform/platform.h"
+#include "types.h"
+
+namespace qev {
+
+// A member's file as one whole read found it, and its stream.
+struct PreparedMember {
+  bool ready = false;  // false: the member is to be stored the usual way
+  std::uint64_t size = 0;
+  bool hasWriteTime = false;
+  FILETIME writeTime{};
+  ByteBuffer stream;
+  std::uint32_t checksum = 0;
+};
+
+class CompressAhead {
+ public:
+  // Members of at most this many bytes are compressed whole; larger ones,
+  // and those that cannot be opened or read, are left to creation.
+  static constexpr std::uint64_t kMaxWhole = 1024 * 1024;
+  // Members prepared beyond the one creation takes.
+  static constexpr std::size_t kAhead = 4;
+
+  explicit CompressAhead(const NameList& names);
+  ~CompressAhead();
+  CompressAhead(const CompressAhead&) = delete;
+  CompressAhead& operator=(const CompressAhead&) = delete;
+
+  // Member `index` of the list, prepared or not. Members are taken in
+  // order, each once. While another thread prepares it, the caller
+  // prepares a later one or waits.
+  PreparedMember Take(std::size_t index);
+
+ private:
+  void Run();
+  // Prepares the next member nobody has taken; called and returns with
+  // the lock held.
+  void PrepareNext(std::unique_lock<std::mutex>& lock);
+  bool CanPrepare() const;
+
+  const NameList& names_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  PreparedMember slots_[kAhead];
+  bool done_[kAhead] = {};
+  std::size_t taken_ = 0;  // members before this one are taken
+  std::size_t next_ = 0;   // the next member nobody prepares yet
+  bool stop_ = false;
+  std::thread worker_;
+};
+
+}  // namespace qev
