@@ -116,7 +116,7 @@ TEST_F(Extract, HundredThousandSmallMembersInLittleMemory) {
   const std::unique_ptr<void, decltype(leave)> guard(this, leave);
   if (inMemory) fs::current_path(scratch);
 
-  const auto name = [](int i) { return "m" + std::to_string(i); };
+  const auto name = [](int i) { return std::string(1, 'm').append(std::to_string(i)); };
   const auto content = [](int i) { return std::to_string(i) + std::string(50 + i % 351, 'x'); };
   for (int i = 0; i < 100000; ++i) WriteFile(name(i), content(i));
   fs::create_directory("out");
