@@ -7,9 +7,8 @@
 # on the 100,000 files and on a million empty files.
 #
 # Usage: bash bench/many_files.sh [runs]      (default 5 runs of every pair)
-# Environment: QEV_BENCH_CPU=N pins every timed command to CPU N;
-#              QEV_BENCH_DIR=DIR puts the data under DIR (default: mktemp -d);
-#              QEV_BENCH_MILLION=0 skips the million files.
+# Environment: QEV_BENCH_MILLION=0 skips the million files; see
+#              bench/common.sh for the rest.
 #
 # Each pair runs alternately (qev, tar, qev, tar, ...) in the same state:
 # inputs warm in the page cache, every output removed and the disk synced
@@ -20,30 +19,12 @@ set -euo pipefail
 export LC_ALL=C
 
 RUNS=${1:-5}
-REPO=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=$REPO/build-release
-QEV=$BUILD/qev
-PIN=()
-if [[ -n ${QEV_BENCH_CPU:-} ]]; then PIN=(taskset -c "$QEV_BENCH_CPU"); fi
-
-for tool in tar python3 /usr/bin/time cmake; do
-  command -v "$tool" >/dev/null || { echo "many_files.sh needs $tool" >&2; exit 1; }
-done
-
-echo "building release qev in $BUILD" >&2
-cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DQEV_BUILD_TESTS=OFF \
-  -DQEV_BUILD_BENCH=OFF -DQEV_BUILD_FUZZ=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target qev >/dev/null
-
-WORK=${QEV_BENCH_DIR:-$(mktemp -d)}
-mkdir -p "$WORK"
-WORK=$(cd "$WORK" && pwd)
-cleanup() { if [[ -z ${QEV_BENCH_DIR:-} ]]; then rm -rf "$WORK"; fi; }
-trap cleanup EXIT
+source "$(dirname "$0")/common.sh"
+bench_init tar python3 /usr/bin/time
 
 echo "generating the data in $WORK" >&2
 python3 - "$WORK" <<'EOF'
-import os, random, shutil, sys
+import os, random, sys
 
 work = sys.argv[1]
 rng = random.Random(20261207)
@@ -57,71 +38,8 @@ for i in range(100000):
     with open(os.path.join(small, "f%06d.txt" % i), "w") as f:
         f.write(text)
 
-corpus = os.path.join(work, "corpus")
-os.makedirs(corpus, exist_ok=True)
-for top in ("/usr/lib/python3.11", "/usr/share/cmake-3.25", "/usr/include/c++/12"):
-    for root, dirs, files in os.walk(top):
-        for name in files:
-            source = os.path.join(root, name)
-            if not os.path.isfile(source) or os.path.islink(source):
-                continue
-            flat = os.path.relpath(source, os.path.dirname(top)).replace("/", "_")
-            shutil.copyfile(source, os.path.join(corpus, flat))
 EOF
-
-# Seconds taken by one command line, run in directory $1 with its output
-# discarded, $3 times over (default once): wall-clock time, then processor
-# time (user and system), each per run.
-elapsed() {
-  sync
-  (
-    cd "$1"
-    TIMEFORMAT='%3U %3S'
-    local n=${3:-1}
-    start=$EPOCHREALTIME
-    { time for ((i = 0; i < n; i++)); do eval "${PIN[*]} $2" >/dev/null 2>&1; done; } 2>"$WORK/cpu"
-    end=$EPOCHREALTIME
-    read -r user sys <"$WORK/cpu"
-    awk -v a="$start" -v b="$end" -v u="$user" -v s="$sys" -v n="$n" \
-      'BEGIN { printf "%.5f %.4f\n", (b - a) / n, (u + s) / n }'
-  )
-}
-
-median() {
-  awk -v c="$1" '{ print $c }' | sort -g |
-    awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-RESULTS=$WORK/results
-: >"$RESULTS"
-
-# One row: label, qev and tar commands, a preparation before each timed run
-# (untimed), the limit of the ratio, the directory to run in, and how many
-# runs make one timing.
-compare() {
-  local label=$1 qevCmd=$2 tarCmd=$3 prep=$4 limit=$5 dir=$6 repeat=${7:-1}
-  local qevTimes=() tarTimes=()
-  for ((r = 0; r < RUNS; r++)); do
-    eval "$prep"
-    qevTimes+=("$(elapsed "$dir" "$qevCmd" "$repeat")")
-    eval "$prep"
-    tarTimes+=("$(elapsed "$dir" "$tarCmd" "$repeat")")
-  done
-  local q t qc tc
-  q=$(printf '%s\n' "${qevTimes[@]}" | median 1)
-  t=$(printf '%s\n' "${tarTimes[@]}" | median 1)
-  qc=$(printf '%s\n' "${qevTimes[@]}" | median 2)
-  tc=$(printf '%s\n' "${tarTimes[@]}" | median 2)
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$label" "$q" "$t" "$limit" "$qc" "$tc" >>"$RESULTS"
-}
-
-# Peak resident memory in KiB of a command run in directory $1.
-peak() {
-  local dir=$1
-  shift
-  (cd "$dir" && "${PIN[@]}" /usr/bin/time -v "$@" 2>&1 >/dev/null) |
-    awk -F': ' '/Maximum resident set size/ { print $2 }'
-}
+copy_debian_corpus "$WORK/corpus"
 
 MEMORY=$WORK/memory
 : >"$MEMORY"
@@ -187,16 +105,7 @@ echo "apply to wall-clock time, processor time (user + system) is shown beside i
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)${PIN:+; pinned to CPU $QEV_BENCH_CPU}"
 echo
 fails=0
-printf '%-32s %8s %8s %6s %6s %-6s %8s %8s %6s\n' "pair" "qev" "tar" "ratio" "limit" "result" \
-  "qev cpu" "tar cpu" "ratio"
-while IFS=$'\t' read -r label q t limit qc tc; do
-  read -r ratio result cpuRatio < <(awk -v q="$q" -v t="$t" -v l="$limit" -v qc="$qc" -v tc="$tc" \
-    'BEGIN { r = q / t; printf "%.2f %s %s\n", r, (r <= l) ? "pass" : "FAIL",
-             (tc >= 0.005) ? sprintf("%.2f", qc / tc) : "-" }')
-  [[ $result == pass ]] || fails=$((fails + 1))
-  printf '%-32s %8.4f %8.4f %6s %5sx %-6s %8.4f %8.4f %6s\n' "$label" "$q" "$t" "$ratio" "$limit" \
-    "$result" "$qc" "$tc" "$cpuRatio"
-done <"$RESULTS"
+print_comparisons 32
 
 echo
 echo "peak memory (maximum resident set size); a million entries must stay under 128 MiB"

@@ -17,34 +17,10 @@ set -euo pipefail
 export LC_ALL=C
 
 RUNS=${1:-5}
-REPO=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=$REPO/build-release
-QEV=$BUILD/qev
-for tool in tar gzip zstd python3 cmake; do
-  command -v "$tool" >/dev/null || { echo "vs_compressors.sh needs $tool" >&2; exit 1; }
-done
-
-echo "building release qev in $BUILD" >&2
-cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DQEV_BUILD_TESTS=OFF \
-  -DQEV_BUILD_BENCH=OFF -DQEV_BUILD_FUZZ=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target qev >/dev/null
-
-WORK=${QEV_BENCH_DIR:-$(mktemp -d)}
-mkdir -p "$WORK"
-cleanup() { if [[ -z ${QEV_BENCH_DIR:-} ]]; then rm -rf "$WORK"; fi; }
-trap cleanup EXIT
-
+source "$(dirname "$0")/common.sh"
+bench_init tar gzip zstd bc
 CORPUS=$WORK/corpus
-if [[ ! -d $CORPUS ]]; then
-  mkdir -p "$CORPUS"
-  for dir in /usr/lib/python3.11 /usr/share/cmake-3.25 /usr/include/c++/12; do
-    [[ -d $dir ]] || { echo "missing $dir" >&2; exit 1; }
-    find "$dir" -type f -print0 | while IFS= read -r -d '' file; do
-      name=${file#/usr/}
-      cp "$file" "$CORPUS/${name//\//_}"
-    done
-  done
-fi
+copy_debian_corpus "$CORPUS"
 echo "corpus: $(find "$CORPUS" -type f | wc -l) files, $(du -sb "$CORPUS" | cut -f1) bytes" >&2
 
 # Each command runs in the corpus directory; its output goes to $WORK.
@@ -72,7 +48,6 @@ for ((run = 0; run < RUNS; ++run)); do
 done
 rm -rf "$WORK/out"
 
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 printf '%-12s %10s %14s\n' command "median s" "output bytes"
 for name in "${ORDER[@]}"; do
   size=""
@@ -83,10 +58,10 @@ for name in "${ORDER[@]}"; do
     tar+gzip-1) size=$(stat -c %s "$WORK/a.tgz") ;;
     tar+zstd-3) size=$(stat -c %s "$WORK/a.tzst") ;;
   esac
-  printf '%-12s %10.3f %14s\n' "$name" "$(echo "${TIMES[$name]}" | median)" "$size"
+  printf '%-12s %10.3f %14s\n' "$name" "$(echo "${TIMES[$name]}" | tr ' ' '\n' | grep -v '^$' | median 1)" "$size"
 done
 ratio() { echo "scale=3; $1 / $2" | bc; }
-med() { echo "${TIMES[$1]}" | median; }
+med() { echo "${TIMES[$1]}" | tr ' ' '\n' | grep -v '^$' | median 1; }
 echo "z4 time / tar+gzip-1 time: $(ratio "$(med z4)" "$(med tar+gzip-1)") (target at most 1)"
 echo "z4 size / tar+gzip-1 size: $(ratio "$(stat -c %s "$WORK/a.z4")" "$(stat -c %s "$WORK/a.tgz")") (target at most 1.15)"
 echo "x of z4 / zstd -dc | tar xf: $(ratio "$(med x-z4)" "$(med x-zstd)") (target at most 1)"

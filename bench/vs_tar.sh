@@ -5,8 +5,7 @@
 # c3, x and l on the large file.
 #
 # Usage: bash bench/vs_tar.sh [runs]      (default 5 runs of every pair)
-# Environment: QEV_BENCH_CPU=N pins every timed command to CPU N;
-#              QEV_BENCH_DIR=DIR puts the data set under DIR (default: mktemp).
+# Environment: see bench/common.sh.
 #
 # Builds a release qev in build-release/, generates the data set from a fixed
 # seed, and times each pair alternately (qev, tar, qev, tar, ...) in the same
@@ -17,25 +16,8 @@ set -euo pipefail
 export LC_ALL=C
 
 RUNS=${1:-5}
-REPO=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=$REPO/build-release
-QEV=$BUILD/qev
-PIN=()
-if [[ -n ${QEV_BENCH_CPU:-} ]]; then PIN=(taskset -c "$QEV_BENCH_CPU"); fi
-
-for tool in tar python3 /usr/bin/time cmake; do
-  command -v "$tool" >/dev/null || { echo "vs_tar.sh needs $tool" >&2; exit 1; }
-done
-
-echo "building release qev in $BUILD" >&2
-cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DQEV_BUILD_TESTS=OFF \
-  -DQEV_BUILD_BENCH=OFF -DQEV_BUILD_FUZZ=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target qev >/dev/null
-
-WORK=${QEV_BENCH_DIR:-$(mktemp -d)}
-mkdir -p "$WORK"
-cleanup() { if [[ -z ${QEV_BENCH_DIR:-} ]]; then rm -rf "$WORK"; fi; }
-trap cleanup EXIT
+source "$(dirname "$0")/common.sh"
+bench_init tar python3 /usr/bin/time
 
 # The data set: many/ holds 1,000 files of 1 KiB to 1 MiB (sizes skewed
 # towards small ones, about 100 MiB in all), even ones text-like, odd ones
@@ -75,55 +57,6 @@ with open(os.path.join(work, "big", "big.dat"), "wb") as f:
         f.write(text(block) if i % 2 == 0 else rng.randbytes(block))
 EOF
 
-# Seconds taken by one command line, run in directory $1 with its output
-# discarded, $3 times over (default once): wall-clock time, then processor
-# time (user and system), each per run. The clock runs inside the subshell,
-# so it covers the command alone.
-elapsed() {
-  sync
-  (
-    cd "$1"
-    TIMEFORMAT='%3U %3S'
-    local n=${3:-1}
-    start=$EPOCHREALTIME
-    { time for ((i = 0; i < n; i++)); do eval "${PIN[*]} $2" >/dev/null 2>&1; done; } 2>"$WORK/cpu"
-    end=$EPOCHREALTIME
-    read -r user sys <"$WORK/cpu"
-    awk -v a="$start" -v b="$end" -v u="$user" -v s="$sys" -v n="$n" \
-      'BEGIN { printf "%.5f %.4f\n", (b - a) / n, (u + s) / n }'
-  )
-}
-
-# The median of the numbers in column $1 of the lines on standard input.
-median() {
-  awk -v c="$1" '{ print $c }' | sort -g |
-    awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
-RESULTS=$WORK/results
-: >"$RESULTS"
-
-# One row: label, qev and tar commands as shell snippets, a preparation run
-# before each timed one (untimed), the limit of the ratio, the directory in
-# which to run, and how many runs make one timing (listing takes a few
-# milliseconds, too little to time one run alone).
-compare() {
-  local label=$1 qevCmd=$2 tarCmd=$3 prep=$4 limit=$5 dir=$6 repeat=${7:-1}
-  local qevTimes=() tarTimes=()
-  for ((r = 0; r < RUNS; r++)); do
-    eval "$prep"
-    qevTimes+=("$(elapsed "$dir" "$qevCmd" "$repeat")")
-    eval "$prep"
-    tarTimes+=("$(elapsed "$dir" "$tarCmd" "$repeat")")
-  done
-  local q t qc tc
-  q=$(printf '%s\n' "${qevTimes[@]}" | median 1)
-  t=$(printf '%s\n' "${tarTimes[@]}" | median 1)
-  qc=$(printf '%s\n' "${qevTimes[@]}" | median 2)
-  tc=$(printf '%s\n' "${tarTimes[@]}" | median 2)
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$label" "$q" "$t" "$limit" "$qc" "$tc" >>"$RESULTS"
-}
-
 for set in many big; do
   D=$WORK/$set
   OUT=$WORK/out-$set
@@ -152,13 +85,6 @@ for set in many big; do
   rm -rf "$OUT/x"
 done
 
-# Peak memory of the large file, in KiB, from /usr/bin/time -v.
-peak() {
-  local dir=$1
-  shift
-  (cd "$dir" && "${PIN[@]}" /usr/bin/time -v "$@" 2>&1 >/dev/null) |
-    awk -F': ' '/Maximum resident set size/ { print $2 }'
-}
 OUT=$WORK/out-big
 rm -f "$OUT/m.qev" "$OUT/m3.qev"
 c4Peak=$(peak "$WORK/big" "$QEV" c4 "$OUT/m.qev" '*')
@@ -181,16 +107,7 @@ echo "apply to wall-clock time, processor time (user + system) is shown beside i
 echo "data: 1,000 files, $((manySize / 1048576)) MiB in all; one file of 256 MiB${PIN:+; pinned to CPU $QEV_BENCH_CPU}"
 echo
 fails=0
-printf '%-26s %8s %8s %6s %6s %-6s %8s %8s %6s\n' "pair" "qev" "tar" "ratio" "limit" "result" \
-  "qev cpu" "tar cpu" "ratio"
-while IFS=$'\t' read -r label q t limit qc tc; do
-  read -r ratio result cpuRatio < <(awk -v q="$q" -v t="$t" -v l="$limit" -v qc="$qc" -v tc="$tc" \
-    'BEGIN { r = q / t; printf "%.2f %s %s\n", r, (r <= l) ? "pass" : "FAIL",
-             (tc >= 0.005) ? sprintf("%.2f", qc / tc) : "-" }')
-  [[ $result == pass ]] || fails=$((fails + 1))
-  printf '%-26s %8.4f %8.4f %6s %5sx %-6s %8.4f %8.4f %6s\n' "$label" "$q" "$t" "$ratio" "$limit" \
-    "$result" "$qc" "$tc" "$cpuRatio"
-done <"$RESULTS"
+print_comparisons 26
 
 echo
 echo "peak memory, 256 MiB file (maximum resident set size), limit $((memLimit / 1024)) MiB"
