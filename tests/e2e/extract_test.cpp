@@ -1,4 +1,5 @@
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -58,9 +59,12 @@ TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
   const std::string escape = "../" + fs::path(here).filename().string() + "-escape";
   const Names unsafe = {escape, "sub/inner", here + "/victim", "",   ".",
                         "..",   "a\\b",      "a.qev",          "sub"};
-  const Names devices = {"CON",      "con",  "NUL.txt",  "nul.",    "Aux.log",
-                         "prn",      "COM1", "Com3.log", "com9",    "LPT1.x.y",
-                         "CON .txt", "lpt9", "C:name",   "a:b.txt", "victim:stream"};
+  const Names devices = {"CON",      "con",           "NUL.txt", "nul.",     "Aux.log",
+                         "prn",      "COM1",          "lpt9",    "Com3.log", "com9",
+                         "LPT1.x.y", "CON .txt",      "C:name",  "aux ",     "PRN.a.b",
+                         "a:b.txt",  "victim:stream", "CONIN$",  "conout$",  "LPT\xB9"};
+  // Names that only look like devices are plain names everywhere.
+  const Names plain = {"CONSOLE", "COM10", "LPT", "nul_", "xcon", "a.con", " CON", "NULL.txt"};
   fs::create_directory("sub");
   WriteFile("sub/inner", "keep");
   WriteFile("victim", "keep");
@@ -74,16 +78,20 @@ TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
     members.push_back(Stored(name, "evil"));
     lines += name + (IsWindows() ? " ...write error\n" : " ...OK\n");
   }
+  for (const std::string& name : plain) {
+    members.push_back(Stored(name, "ok"));
+    lines += name + " ...OK\n";
+  }
   members.push_back(Stored("new", "new"));
   const std::string archive = Archive(3, members);
   WriteFile("a.qev", archive);
   // Anything written to the console device would show up here too.
   EXPECT_EQ(Qev({"x", "a.qev"}),
             OpenLines("x", "a.qev", 3, members.size()) + lines +
-                "new ...OK\ntotal: " + (IsWindows() ? "1 files   3" : "16 files  63") + " Bytes\n");
+                "new ...OK\ntotal: " + (IsWindows() ? "9 files  19" : "29 files  99") + " Bytes\n");
   EXPECT_FALSE(fs::exists(escape));
   EXPECT_EQ(ReadFile("sub/inner") + ReadFile("victim") + ReadFile("a.qev"), "keepkeep" + archive);
-  EXPECT_EQ(Listing().size(), IsWindows() ? 4u : 19u);
+  EXPECT_EQ(Listing().size(), IsWindows() ? 12u : 32u);
 }
 
 // An index that does not fit in memory reads as no archive at all.
@@ -133,6 +141,66 @@ TEST_F(Extract, HundredThousandSmallMembersInLittleMemory) {
   EXPECT_TRUE(Qev({"x", "../out/a.qev"}, limit).ends_with("m99999 ...OK\n" + total));
   EXPECT_EQ(Listing().size(), 100000u);
   for (const int i : {0, 4567, 99999}) EXPECT_EQ(ReadFile(name(i)), content(i));
+}
+
+// A member takes the place of a writable file or of a link, never of the
+// link's target, and gets its format-3 time as both write and access time;
+// a file that another run left under the first temporary name stays.
+TEST_F(Extract, ReplacesFilesAndLinksNotTheirTargets) {
+  constexpr std::uint64_t kStamp = 132500000001234567;
+  WriteFile("qev-part-0.tmp", "not ours");
+  WriteFile("m", "old and longer");
+  std::vector<Member> members = {Stored("m", "new", kStamp)};
+  std::string lines = "m ...OK\n";
+  if (!IsWindows()) {  // making links on Windows takes a privilege
+    fs::create_symlink("target", "link");
+    fs::create_symlink("nowhere", "dangling");
+    WriteFile("target", "t");
+    members.push_back(Stored("link", "x"));
+    members.push_back(Stored("dangling", "y"));
+    lines += "link ...OK\ndangling ...OK\n";
+  }
+  WriteFile("a.qev", Archive(3, members));
+  EXPECT_TRUE(Qev({"x", "a.qev"})
+                  .ends_with(lines + "total: " + std::to_string(members.size()) + " files   " +
+                             std::to_string(members.size() + 2) + " Bytes\n"));
+  struct stat st;  // before a read moves the access time
+  ASSERT_EQ(stat("m", &st), 0);
+  EXPECT_TRUE(st.st_atim.tv_sec == st.st_mtim.tv_sec && st.st_atim.tv_nsec == st.st_mtim.tv_nsec);
+  EXPECT_EQ(ReadFile("qev-part-0.tmp") + ReadFile("m"), "not oursnew");
+  EXPECT_EQ(ModTime("m"), kStamp);
+  if (IsWindows()) return;
+  EXPECT_EQ(ReadFile("target") + ReadFile("link") + ReadFile("dangling"), "txy");
+  EXPECT_FALSE(fs::is_symlink("link") || fs::exists("nowhere"));
+}
+
+// Offsets up to 4 GiB - 1 reach their bytes: two members and the table in
+// the last 512 bytes of a sparse archive.
+TEST_F(Extract, ReachesOffsetsUpTo4GiB) {
+  std::vector<Format3Entry> entries(2);
+  std::string streams[2] = {LiteralStream("low"), LiteralStream("high")};
+  for (std::uint32_t i = 0; i < 2; ++i) {
+    entries[i].offset = 0xFFFFFE00 + 0x100 * i;
+    entries[i].size = 3 + i;
+    for (const char c : streams[i]) entries[i].checksum += static_cast<unsigned char>(c);
+    std::strcpy(entries[i].name, i == 0 ? "low" : "high");
+  }
+  ByteBuffer header, table;
+  BitWriter writer;
+  writer.Reset(header);
+  EncodeFormat3Header(2, 0xFFFFFF10, writer);
+  writer.Reset(table);
+  EncodeFormat3Table(entries, writer);
+  {
+    std::ofstream file("big.qev", std::ios::binary);
+    file << std::string(header.begin(), header.end());
+    file.seekp(0xFFFFFE00) << streams[0];
+    file.seekp(0xFFFFFF00) << streams[1];
+    file.seekp(0xFFFFFF10) << std::string(table.begin(), table.end());
+  }
+  EXPECT_EQ(Qev({"x", "big.qev"}),
+            OpenLines("x", "big.qev", 3, 2) + "low ...OK\nhigh ...OK\ntotal: 2 files   7 Bytes\n");
+  EXPECT_EQ(ReadFile("low") + ReadFile("high"), "lowhigh");
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
+#include <cstdlib>
 #include <ctime>
+#include <tuple>
 
 #include "harness.h"
 
@@ -7,39 +9,170 @@ namespace {
 
 using List = E2eTest;
 
-TEST_F(List, LinesCarryDatesGroupedSizesAndWrappingTotals) {
-  // 2021-05-01 09:05 UTC, shown with the local offset in force now, which
-  // applies to every stamp alike.
-  std::time_t may = 1619859900;
+constexpr std::int64_t kSecond = 10'000'000;
+constexpr std::uint64_t kUnixEpoch = 11'644'473'600 * kSecond;
+
+// The listing's date for a stamp, by the C library, with the offset in
+// force now; zeros where no calendar shows it.
+std::string Date(std::uint64_t stamp) {
   std::tm fields{};
   const std::time_t now = std::time(nullptr);
-  may += localtime_r(&now, &fields)->tm_gmtoff;
-  char date[20];
-  std::strftime(date, sizeof date, "%Y/%m/%d  %H:%M", gmtime_r(&may, &fields));
+  const std::int64_t offset = localtime_r(&now, &fields)->tm_gmtoff * kSecond;
+  if (offset < 0 && stamp < static_cast<std::uint64_t>(-offset)) return "   0/00/00  00:00";
+  const std::uint64_t local = stamp + static_cast<std::uint64_t>(offset);
+  if ((offset > 0 && local < stamp) || local >= 1ull << 63) return "   0/00/00  00:00";
+  const std::int64_t sinceUnix = static_cast<std::int64_t>(local - kUnixEpoch);
+  const std::time_t seconds = sinceUnix / kSecond - (sinceUnix % kSecond < 0);
+  char date[32];
+  std::strftime(date, sizeof date, "%Y/%m/%d  %H:%M", gmtime_r(&seconds, &fields));
+  return date;
+}
 
-  // Listing reads the index alone: the members need no streams.
-  const std::uint64_t stamp = 132643335000000000;
-  const std::vector<Member> members = {{"data.bin", "", 1234, stamp},
-                                       {"b.txt", "", 3000000000, stamp},
-                                       {"huge", "", 3000000000, stamp},
-                                       {"never", "", 4294967295, 1ull << 63}};
+// value grouped by thousands, the leading group in three columns below one
+// billion, right-aligned in width columns.
+std::string Grouped(std::uint32_t value, std::size_t width = 0) {
+  std::string text = std::to_string(value);
+  for (int i = static_cast<int>(text.size()) - 3; i > 0; i -= 3) text.insert(i, ",");
+  if (value < 1'000'000'000) text.insert(0, 3 - text.size() % 4, ' ');
+  return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
+}
+
+struct Row {
+  std::string name;
+  std::uint32_t size = 0;
+  std::uint64_t time = 0;
+};
+
+// What l prints for the rows of a format-3 or format-4 archive of count entries.
+std::string Listed(const std::string& path, int format, std::size_t count,
+                   const std::vector<Row>& rows) {
+  std::string out = OpenLines("l", path, format, count);
+  std::uint32_t total = 0;
+  for (const Row& row : rows) {
+    out +=
+        (format == 3 ? Date(row.time) + "  " : "") + Grouped(row.size, 13) + "  " + row.name + "\n";
+    total += row.size;
+  }
+  return out + "total: " + std::to_string(rows.size()) + " files " + Grouped(total) + " Bytes\n";
+}
+
+// Dates across the calendar (a leap day, 2038, a century that is no leap
+// year, the last stamp a calendar shows and the first it does not), sizes
+// at each width of the groups, sums that wrap, filters.
+TEST_F(List, DatesSizesFiltersAndTotals) {
+  // An offset west of Greenwich puts the first stamp before 1601. Summer
+  // and winter stamps alike get the offset in force now.
+  if (!IsWindows()) setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+  tzset();
+  const std::vector<Row> rows = {{"n0", 0, 0},
+                                 {"n1", 999, kUnixEpoch + 951'827'696 * kSecond + 7'899'999},
+                                 {"n2", 1000, kUnixEpoch + 2'147'483'648 * kSecond},
+                                 {"n3", 65536, kUnixEpoch + 4'107'628'799 * kSecond},
+                                 {"n4", 999'999, (1ull << 63) - 1},
+                                 {"n5", 1'000'000, ~0ull},
+                                 {"n6", 999'999'999, 132'643'335'000'000'000},
+                                 {"n7", 1'000'000'000, 132'643'335'000'000'000},
+                                 {"n8", 4'294'967'295, 0}};
+  std::vector<Member> members;
+  for (const Row& row : rows) members.push_back({row.name, "", row.size, row.time});
   WriteFile("a.qev", Archive(3, members));
-  EXPECT_EQ(Qev({"l", "a.qev"}), OpenLines("l", "a.qev", 3, 4) + date +
-                                     "          1,234  data.bin\n" + date +
-                                     "  3,000,000,000  b.txt\n" + date +
-                                     "  3,000,000,000  huge\n"
-                                     // A stamp that no calendar can show keeps the columns.
-                                     "   0/00/00  00:00  4,294,967,295  never\n"
-                                     "total: 4 files 1,705,033,937 Bytes\n");
-
-  // Filters match whole names without regard to case, each entry once; the
-  // file count still counts every entry. Format 4 keeps no dates.
+  EXPECT_EQ(Qev({"l", "a.qev"}), Listed("a.qev", 3, 9, rows));
+  // Filters match whole names without regard to case, each entry once.
   WriteFile("b.qev", Archive(4, members));
-  EXPECT_EQ(Qev({"l", "b.qev", "B.TXT", "b.txt", "data", "*.bin", "HUGE", "DATA.BIN"}),
-            OpenLines("l", "b.qev", 4, 4) + "        1,234  data.bin\n3,000,000,000  b.txt\n" +
-                "3,000,000,000  huge\ntotal: 3 files 1,705,033,938 Bytes\n");
-  WriteFile("c.qev", Archive(4, {}));
-  EXPECT_EQ(Qev({"l", "c.qev"}), OpenLines("l", "c.qev", 4, 0) + "total: 0 files   0 Bytes\n");
+  EXPECT_EQ(Qev({"l", "b.qev", "N1", "n1", "n", "*", "N8"}),
+            Listed("b.qev", 4, 9, {rows[1], rows[8]}));
+}
+
+std::string Hex3(std::uint32_t count, std::uint32_t tableOffset, std::size_t size = 13) {
+  ByteBuffer header;
+  BitWriter writer;
+  writer.Reset(header);
+  EncodeFormat3Header(count, tableOffset, writer);
+  header.resize(size);
+  return {header.begin(), header.end()};
+}
+
+std::string Header4(std::uint32_t count, std::uint32_t tableOffset, std::uint32_t tableSize) {
+  return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(tableSize);
+}
+
+std::string Plain4(const std::string& name, std::uint32_t offset, std::uint32_t size) {
+  return name + '\0' + Le32(offset) + Le32(size) + Le32(1);
+}
+
+// Each index as the readers take it: what a truncated table lacks reads as
+// zeros, a 256-byte name is cut to 255, and a file that no archive of its
+// size could be is neither format.
+TEST_F(List, IndexesWholeCutAndImpossible) {
+  const std::uint64_t hello = 100ull << 32 | 200;
+  const std::string hello3 = "QEV3" + Hex("00 41 C0 00 00 00 00 00 00") +
+                             Hex("B4 59 6D 96 CB 7C 82 EF 6F B9 5B 2C 80 00 00") +
+                             Hex("19 0C 84 1B DC 0D 02 D8 40 00");
+  ByteBuffer wide;  // every number in the widest class, an unterminated name, then b
+  BitWriter writer;
+  writer.Reset(wide);
+  for (const std::uint32_t value : {1u, 2u, 3u, 13u, 5u}) {
+    writer.WriteBits(2, 3);
+    writer.WriteBits(32, value);
+  }
+  for (int i = 0; i < 256; ++i) writer.WriteBits(8, 'x');
+  for (const std::uint32_t value : {0u, 0u, 0u, 20u, 0u}) writer.WriteBits(10, value);
+  writer.WriteBits(16, 'b' << 8);
+  const std::string x255(255, 'x');
+  const std::string plain = Plain4("a", 16, 0x55667788) + Plain4("b", 2, 3);
+  std::string huge3 = Hex3(100000, 13), huge4 = Header4(100000, 16, 0);
+  huge3.resize(4096);
+  huge4.resize(4096);
+  const std::vector<std::tuple<std::string, int, std::size_t, std::vector<Row>>> cases = {
+      {hello3, 3, 1, {{"a", 11, hello}}},
+      {hello3.substr(0, 35), 3, 1, {{"", 8, hello}}},
+      {hello3.substr(0, 28), 3, 1, {{"", 0, 0}}},
+      {Hex3(0, 13), 3, 0, {}},
+      {"QEV3", 3, 0, {}},
+      {Hex3(2, 13) + std::string(wide.begin(), wide.end()),
+       3,
+       2,
+       {{x255, 5, 1ull << 32 | 2}, {"b", 0, 0}}},
+      {Header4(1, 18, 14) + Hex("00 00 B0 C0 22 10 08 04 02 01 00 80 40 20 10 08 04 00 00 00"),
+       4,
+       1,
+       {{"a", 0}}},
+      // The same table as literals 61 00 10, then eleven zeros from the window.
+      {Header4(1, 18, 14) + Hex("00 00 B0 C0 22 00 32 40 00 00"), 4, 1, {{"a", 0}}},
+      // Cut inside b's offset, and inside b's name; the third entry lies past the table.
+      {Header4(3, 16, 40) + LiteralStream(plain.substr(0, 18)),
+       4,
+       3,
+       {{"a", 0x55667788}, {"b", 0}, {"", 0}}},
+      {Header4(2, 16, 99) + LiteralStream(plain.substr(0, 15)),
+       4,
+       2,
+       {{"a", 0x55667788}, {"b", 0}}},
+      {Header4(2, 16, 0) + LiteralStream(std::string(256, 'x') + Le32(40) + Le32(41) + Le32(42) +
+                                         Plain4("b", 5, 6)),
+       4,
+       2,
+       {{x255, 41}, {"b", 6}}},
+      {"", 0, 0, {}},
+      {"QEV", 0, 0, {}},
+      {std::string(16, '\0'), 0, 0, {}},
+      {Hex3(0, 14), 0, 0, {}},
+      {Hex3(0, 0xFFFFFFFF), 0, 0, {}},
+      {huge3, 0, 0, {}},
+      {Header4(0, 19, 0) + Hex("00 00"), 0, 0, {}},
+      {Header4(0, 0xFFFFFFFF, 0), 0, 0, {}},
+      {huge4, 0, 0, {}}};
+  for (const auto& [archive, format, count, rows] : cases) {
+    SCOPED_TRACE(archive.size());
+    WriteFile("a.qev", archive);
+    EXPECT_EQ(Qev({"l", "a.qev"}),
+              format ? Listed("a.qev", format, count, rows) : Echo("l", "a.qev"));
+  }
+  // A table size far beyond what the stored table can decode to sizes
+  // nothing: the index still reads within 128 MiB.
+  if (!MemoryLimitApplies()) return;
+  WriteFile("a.qev", Header4(1, 16, 0xFFFFFFFF) + LiteralStream(plain));
+  EXPECT_EQ(Qev({"l", "a.qev"}, "-v 131072"), Listed("a.qev", 4, 1, {{"a", 0x55667788}}));
 }
 
 }  // namespace
