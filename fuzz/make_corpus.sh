@@ -57,6 +57,28 @@ archive mixed hello.txt text.txt bytes.bin zeros.bin empty.txt
 hex "51 45 56 34 01 00 00 00 12 00 00 00 0E 00 00 00 00 00 B0 C0 22 00 32 40 00 00" \
   >"${out}/index_fuzz/reference_table.q4"
 cp "${out}"/index_fuzz/* "${out}/command_fuzz/"
+# Damaged archives for the whole commands: every cut of three small ones,
+# and copies of larger ones with one to three bytes changed at places that a
+# fixed seed picks (perl: one process for all, where a shell would start
+# hundreds).
+perl -e '
+  my ($from, $to) = @ARGV;
+  srand 16;
+  sub slurp { local $/; open my $f, "<:raw", "$from/$_[0]" or die; return <$f>; }
+  sub spew { open my $f, ">:raw", "$to/$_[0]" or die; print $f $_[1]; }
+  for my $name (qw(twice.q3 twice.q4 reference_table.q4)) {
+    my $bytes = slurp($name);
+    spew("$name.cut$_", substr($bytes, 0, $_)) for 0 .. length($bytes) - 1;
+  }
+  for my $name (qw(hello.q3 hello.q4 mixed.q3 mixed.q4)) {
+    my $bytes = slurp($name);
+    for my $k (0 .. 39) {
+      my $damaged = $bytes;
+      substr($damaged, int(rand(length $damaged)), 1) = chr(int(rand(256))) for 0 .. int(rand(3));
+      spew("$name.damaged$k", $damaged);
+    }
+  }
+' "${out}/index_fuzz" "${out}/command_fuzz"
 
 for file in *; do
   cp "${file}" "${out}/lzss_roundtrip_fuzz/${file:0:40}"

@@ -12,6 +12,19 @@ namespace {
 
 using Extract = E2eTest;
 
+// first (abc), cut (xyz), mid (abababa, through a back-reference) and tail
+// (80 FF), stamped time, time + 10, + 20 and + 30. cut and tail lack their
+// end markers, so that a byte read past their extents would change them.
+std::vector<Member> SampleMembers(std::uint64_t time) {
+  std::vector<Member> members = {Stored("first", "abc", time),
+                                 Stored("cut", "xyz", time + 10),
+                                 {"mid", Hex("B0 D8 80 01 20 00 00"), 7, time + 20},
+                                 Stored("tail", "\x80\xFF", time + 30)};
+  members[1].stream.resize(4);
+  members[3].stream.resize(3);
+  return members;
+}
+
 TEST_F(Extract, DecodesEachExtent) {
   for (const int format : {3, 4}) {
     for (const std::string& name : Listing()) fs::remove(name);

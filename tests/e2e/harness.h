@@ -132,19 +132,6 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
          std::string(table.begin(), table.end());
 }
 
-// first (abc), cut (xyz), mid (abababa, through a back-reference) and tail
-// (80 FF), stamped time, time + 10, + 20 and + 30. cut and tail lack their
-// end markers, so that a byte read past their extents would change them.
-inline std::vector<Member> SampleMembers(std::uint64_t time) {
-  std::vector<Member> members = {Stored("first", "abc", time),
-                                 Stored("cut", "xyz", time + 10),
-                                 {"mid", Hex("B0 D8 80 01 20 00 00"), 7, time + 20},
-                                 Stored("tail", "\x80\xFF", time + 30)};
-  members[1].stream.resize(4);
-  members[3].stream.resize(3);
-  return members;
-}
-
 // The line every accepted command opens with, and those that x and l add
 // for a recognised archive.
 inline std::string Echo(const std::string& command, const std::string& path) {
