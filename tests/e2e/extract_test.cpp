@@ -111,11 +111,7 @@ TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
 TEST_F(Extract, AnIndexThatDoesNotFitInMemoryIsNoArchive) {
   if (!MemoryLimitApplies()) GTEST_SKIP();
   // 9,000,000 entries could lie in the 64 MiB that the file claims.
-  ByteBuffer header;
-  BitWriter writer;
-  writer.Reset(header);
-  EncodeFormat3Header(9000000, (64u << 20) - 8, writer);
-  WriteFile("index.qev", std::string(header.begin(), header.end()));
+  WriteFile("index.qev", Header3(9000000, (64u << 20) - 8));
   fs::resize_file("index.qev", 64u << 20);
   EXPECT_EQ(Qev({"x", "index.qev"}, "-v 131072"), Echo("x", "index.qev"));
 }
@@ -190,26 +186,17 @@ TEST_F(Extract, ReplacesFilesAndLinksNotTheirTargets) {
 // Offsets up to 4 GiB - 1 reach their bytes: two members and the table in
 // the last 512 bytes of a sparse archive.
 TEST_F(Extract, ReachesOffsetsUpTo4GiB) {
-  std::vector<Format3Entry> entries(2);
-  std::string streams[2] = {LiteralStream("low"), LiteralStream("high")};
-  for (std::uint32_t i = 0; i < 2; ++i) {
-    entries[i].offset = 0xFFFFFE00 + 0x100 * i;
-    entries[i].size = 3 + i;
-    for (const char c : streams[i]) entries[i].checksum += static_cast<unsigned char>(c);
-    std::strcpy(entries[i].name, i == 0 ? "low" : "high");
-  }
-  ByteBuffer header, table;
-  BitWriter writer;
-  writer.Reset(header);
-  EncodeFormat3Header(2, 0xFFFFFF10, writer);
-  writer.Reset(table);
-  EncodeFormat3Table(entries, writer);
+  std::vector<Member> members = {Stored("low", "low"), Stored("high", "high")};
+  members[0].offset = 0xFFFFFE00;
+  members[1].offset = 0xFFFFFF00;
+  const std::string table =
+      Archive(3, members).substr(13 + members[0].stream.size() + members[1].stream.size());
   {
     std::ofstream file("big.qev", std::ios::binary);
-    file << std::string(header.begin(), header.end());
-    file.seekp(0xFFFFFE00) << streams[0];
-    file.seekp(0xFFFFFF00) << streams[1];
-    file.seekp(0xFFFFFF10) << std::string(table.begin(), table.end());
+    file << Header3(2, 0xFFFFFF10);
+    file.seekp(0xFFFFFE00) << members[0].stream;
+    file.seekp(0xFFFFFF00) << members[1].stream;
+    file.seekp(0xFFFFFF10) << table;
   }
   EXPECT_EQ(Qev({"x", "big.qev"}),
             OpenLines("x", "big.qev", 3, 2) + "low ...OK\nhigh ...OK\ntotal: 2 files   7 Bytes\n");

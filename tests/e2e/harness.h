@@ -95,6 +95,16 @@ inline Member Stored(const std::string& name, const std::string& content, std::u
   return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
 }
 
+// A format-3 header in its zero-filled 13-byte area.
+inline std::string Header3(std::uint32_t count, std::uint32_t tableOffset) {
+  ByteBuffer header;
+  BitWriter writer;
+  writer.Reset(header);
+  EncodeFormat3Header(count, tableOffset, writer);
+  header.resize(13);
+  return {header.begin(), header.end()};
+}
+
 inline std::string Archive(int format, const std::vector<Member>& members) {
   const auto count = static_cast<std::uint32_t>(members.size());
   std::string streams;
@@ -121,15 +131,11 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
     return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(std::uint32_t(plain.size())) + streams +
            LiteralStream(plain);
   }
-  ByteBuffer header, table;
+  ByteBuffer table;
   BitWriter writer;
-  writer.Reset(header);
-  EncodeFormat3Header(count, tableOffset, writer);
-  header.resize(13);
   writer.Reset(table);
   EncodeFormat3Table(entries, names, writer);
-  return std::string(header.begin(), header.end()) + streams +
-         std::string(table.begin(), table.end());
+  return Header3(count, tableOffset) + streams + std::string(table.begin(), table.end());
 }
 
 // The line every accepted command opens with, and those that x and l add

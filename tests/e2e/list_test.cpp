@@ -83,15 +83,6 @@ TEST_F(List, DatesSizesFiltersAndTotals) {
             Listed("b.qev", 4, 9, {rows[1], rows[8]}));
 }
 
-std::string Hex3(std::uint32_t count, std::uint32_t tableOffset, std::size_t size = 13) {
-  ByteBuffer header;
-  BitWriter writer;
-  writer.Reset(header);
-  EncodeFormat3Header(count, tableOffset, writer);
-  header.resize(size);
-  return {header.begin(), header.end()};
-}
-
 std::string Header4(std::uint32_t count, std::uint32_t tableOffset, std::uint32_t tableSize) {
   return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(tableSize);
 }
@@ -120,16 +111,16 @@ TEST_F(List, IndexesWholeCutAndImpossible) {
   writer.WriteBits(16, 'b' << 8);
   const std::string x255(255, 'x');
   const std::string plain = Plain4("a", 16, 0x55667788) + Plain4("b", 2, 3);
-  std::string huge3 = Hex3(100000, 13), huge4 = Header4(100000, 16, 0);
+  std::string huge3 = Header3(100000, 13), huge4 = Header4(100000, 16, 0);
   huge3.resize(4096);
   huge4.resize(4096);
   const std::vector<std::tuple<std::string, int, std::size_t, std::vector<Row>>> cases = {
       {hello3, 3, 1, {{"a", 11, hello}}},
       {hello3.substr(0, 35), 3, 1, {{"", 8, hello}}},
       {hello3.substr(0, 28), 3, 1, {{"", 0, 0}}},
-      {Hex3(0, 13), 3, 0, {}},
+      {Header3(0, 13), 3, 0, {}},
       {"QEV3", 3, 0, {}},
-      {Hex3(2, 13) + std::string(wide.begin(), wide.end()),
+      {Header3(2, 13) + std::string(wide.begin(), wide.end()),
        3,
        2,
        {{x255, 5, 1ull << 32 | 2}, {"b", 0, 0}}},
@@ -156,8 +147,8 @@ TEST_F(List, IndexesWholeCutAndImpossible) {
       {"", 0, 0, {}},
       {"QEV", 0, 0, {}},
       {std::string(16, '\0'), 0, 0, {}},
-      {Hex3(0, 14), 0, 0, {}},
-      {Hex3(0, 0xFFFFFFFF), 0, 0, {}},
+      {Header3(0, 14), 0, 0, {}},
+      {Header3(0, 0xFFFFFFFF), 0, 0, {}},
       {huge3, 0, 0, {}},
       {Header4(0, 19, 0) + Hex("00 00"), 0, 0, {}},
       {Header4(0, 0xFFFFFFFF, 0), 0, 0, {}},
