@@ -185,9 +185,9 @@ fault f3-table-offset-bound src/formats/format3.cpp \
   'if (tableOffset > fileSize + 1 || count' \
   'a format-3 table offset one past the end is accepted'
 fault f3-name-cut src/formats/format3.cpp \
-  "entry.name[sizeof entry.name - 1] = '\\0';" \
-  ';' \
-  'a 256-byte format-3 name is left unterminated'
+  'length = std::min(length, sizeof name - 1);' \
+  'length = std::min(length, sizeof name);' \
+  'a 256-byte format-3 name is not cut to 255 bytes'
 fault f3-name-terminator src/formats/format3.cpp \
   'writer.WriteBits(8, 0);' \
   'writer.WriteBits(1, 0);' \
@@ -197,8 +197,8 @@ fault f3-header-fields src/formats/format3.cpp \
   $'WritePackedInt(writer, tableOffset);\n  WritePackedInt(writer, count);' \
   'the format-3 header is written with count and table offset swapped'
 fault f4-entry-fields src/formats/format4.cpp \
-  $'entry.offset = cursor.NextLe32();\n  entry.size = cursor.NextLe32();' \
-  $'entry.size = cursor.NextLe32();\n  entry.offset = cursor.NextLe32();' \
+  $'entry.offset = LoadLe32Within(table, position);\n  entry.size = LoadLe32Within(table, position + 4);' \
+  $'entry.size = LoadLe32Within(table, position);\n  entry.offset = LoadLe32Within(table, position + 4);' \
   'a format-4 entry is read with offset and size swapped'
 fault f4-count-bound src/formats/format4.cpp \
   'found.count > MaxEntriesIn(fileSize)' \
@@ -213,8 +213,8 @@ fault f4-le32 src/formats/format4.cpp \
   'std::uint32_t{bytes[2]} << 8' \
   'the third byte of a format-4 number lands in the wrong place'
 fault f4-table-layout src/formats/format4.cpp \
-  'out += nameLength + 1;' \
-  'out += nameLength;' \
+  'out += name.size() + 1;' \
+  'out += name.size();' \
   'the format-4 table is built without the NUL after each name'
 fault extent-backwards src/formats/extent.cpp \
   'if (end < start || end > archiveSize) end = archiveSize;' \
@@ -235,16 +235,16 @@ fault wildcard-question src/platform/platform_posix.cpp \
   '(*pattern == *name)' \
   "'?' matches only itself"
 fault expand-directories src/cli/name_list.cpp \
-  'if (!entry.isDirectory) list.push_back' \
-  'list.push_back' \
+  'if (isDirectory) return;' \
+  '(void)isDirectory;' \
   'a pattern also finds directories'
 fault expand-directory-part src/cli/name_list.cpp \
-  'list.push_back(directory + entry.name);' \
-  'list.push_back(entry.name);' \
+  'path.assign(pattern, 0, directoryLength).append(name);' \
+  'path.assign(pattern, 0, 0).append(name);' \
   "a pattern's directory part is dropped"
 fault names-fold src/platform/platform_posix.cpp \
-  "static_cast<unsigned char>(c - 'A' + 'a') : c;" \
-  'c : c;' \
+  $'static_cast<unsigned char>(byte - \'A\' + \'a\') : byte;' \
+  'byte : byte;' \
   'names and command words compare with regard to letter case'
 fault filter-case src/ops/entries.cpp \
   'if (NameMatches(name, wanted)) return true;' \
@@ -300,13 +300,13 @@ fault create-not-exclusive src/platform/platform_posix.cpp \
   'O_WRONLY | O_CREAT | O_EXCL |' \
   'O_WRONLY | O_CREAT | O_TRUNC |' \
   'creating a file overwrites one that exists'
-fault read-without-seek src/io/file_handle.cpp \
-  'if (!IsOpen() || !platform::SeekFromStart(file_, offset)) return 0;' \
-  $'(void)offset;\n  if (!IsOpen()) return 0;' \
-  'a read starts wherever the file position happens to be'
+fault read-without-seek src/platform/platform_posix.cpp \
+  'at < 0 ? read(fd, out + total, chunk) : pread(fd, out + total, chunk, at);' \
+  'read(fd, out + total, chunk);' \
+  'a read at an offset starts wherever the file position happens to be'
 fault seek-signed src/platform/platform_posix.cpp \
-  'lseek(ToFd(file), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset)' \
-  'lseek(ToFd(file), static_cast<std::int32_t>(offset), SEEK_SET) == static_cast<std::int32_t>(offset)' \
+  'ReadLoop(ToFd(file), static_cast<off_t>(offset), dest, size, done);' \
+  'ReadLoop(ToFd(file), static_cast<std::int32_t>(offset), dest, size, done);' \
   'offsets from 2 GiB on cannot be reached'
 fault time-precision src/platform/platform_posix.cpp \
   'static_cast<std::uint64_t>(ts.tv_nsec) / 100;' \
@@ -315,8 +315,8 @@ fault time-precision src/platform/platform_posix.cpp \
 
 # --- Listing, extraction, creation -----------------------------------------
 fault list-columns src/ops/list.cpp \
-  '"%4d/%02d/%02d  %02d:%02d  %13s  %s\n"' \
-  '"%4d/%02d/%02d  %02d:%02d %13s  %s\n"' \
+  '"%4d/%02d/%02d  %02d:%02d  %13s  %.*s\n"' \
+  '"%4d/%02d/%02d  %02d:%02d %13s  %.*s\n"' \
   'a format-3 listing line loses a space before the size'
 fault list-local-offset src/platform/platform_posix.cpp \
   '*local = FromTicks(ticks + static_cast<std::uint64_t>(offsetTicks));' \
