@@ -1,9 +1,9 @@
-// Runs "l" and then "x" on arbitrary bytes as an archive, through the same
-// command entry as the program, with a scratch work directory current and
-// the archive beside it. Whatever the archive holds, both commands end
-// normally, the archive stays as it was, nothing appears beside the work
-// directory, and the work directory holds nothing but plain files. The work
-// directory is emptied for the next input.
+// Runs "l", "t" and then "x" on arbitrary bytes as an archive, through the
+// same command entry as the program, with a scratch work directory current
+// and the archive beside it. Whatever the archive holds, the commands end
+// normally, "t" writes nothing, the archive stays as it was, nothing
+// appears beside the work directory, and the work directory holds nothing
+// but plain files. The work directory is emptied for the next input.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -79,9 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // and the replay program name their files relative to their own.
   const fs::path previous = fs::current_path();
   fs::current_path(scratch.Root() / kWork);
-  for (const char* command : {"l", "x"}) {
+  for (const char* command : {"l", "t", "x"}) {
     const char* const argv[] = {"qev", command, archiveArgument.c_str()};
     qev::RunCommand(3, argv);
+    if (command[0] == 't') {
+      Check(fs::is_empty(scratch.Root() / kWork), "testing the archive wrote a file");
+    }
   }
   Check(fs::current_path() == scratch.Root() / kWork, "the current directory moved");
   fs::current_path(previous);
