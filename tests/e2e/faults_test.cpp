@@ -1,7 +1,3 @@
-#include <poll.h>
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <map>
 
 #include "harness.h"
@@ -96,28 +92,6 @@ TEST_F(Faults, FailuresLoseNothingAndReportNothingAsWritten) {
     fs::current_path("..");
     fs::remove_all("case");
   }
-}
-
-// The archive goes away between the index read and the second opening.
-// The path fills a page of the echo line: qev writes that page and goes on
-// to read the index, closes the archive, and waits at the write of the open
-// line until the archive has gone.
-TEST_F(Faults, ArchiveGoneBeforeTheSecondOpening) {
-  // Windows paths are too short to fill a page.
-  if (IsWindows()) GTEST_SKIP();
-  std::string path;
-  while (path.size() < 4080) path += "./";
-  path += "a.qev";
-  WriteFile("a.qev", Archive(3, {Stored("m", "m")}));
-  const int watch = inotify_init1(IN_CLOEXEC);
-  ASSERT_GE(inotify_add_watch(watch, "a.qev", IN_CLOSE_NOWRITE), 0);
-  const auto removeOnClose = [watch] {
-    pollfd event = {watch, POLLIN, 0};
-    EXPECT_EQ(poll(&event, 1, 20000), 1);
-    fs::remove("a.qev");
-  };
-  EXPECT_EQ(Qev({"x", path}, "", removeOnClose), OpenLines("x", path, 3, 1) + "file open error\n");
-  close(watch);
 }
 
 }  // namespace
