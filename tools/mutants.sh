@@ -218,8 +218,8 @@ fault f4-table-layout src/formats/format4.cpp \
   'the format-4 table is built without the NUL after each name'
 fault extent-backwards src/formats/extent.cpp \
   'if (end < start || end > archiveSize) end = archiveSize;' \
-  'if (end > archiveSize) end = archiveSize;' \
-  'an extent that ends before it starts wraps to a length near 4 GiB'
+  'if (end < start || end > archiveSize) end = end < start ? start : archiveSize;' \
+  'an extent that ends before it starts is empty instead of running to the end'
 fault extent-last-member src/formats/extent.h \
   'entries[i + 1].offset : tableOffset;' \
   'entries[i + 1].offset : archiveSize + 0 * tableOffset;' \
