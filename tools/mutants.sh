@@ -100,8 +100,8 @@ fault stream-decoder-reset src/ops/extract.cpp \
   ';' \
   'the decoder runs on from one member into the next'
 fault stream-extent src/ops/extract.cpp \
-  'FileRange stream(archive, extent.start, extent.length);' \
-  'FileRange stream(archive, extent.start, extent.length + 64);' \
+  'std::uint32_t left = extent.length;' \
+  'std::uint32_t left = extent.length + 64;' \
   'extraction reads a stored stream past its extent'
 fault create-short-input src/ops/create.cpp \
   'if (input.ReadAt(done, piece, builder.data.data()) != piece) return Outcome::kCannotOpen;' \
@@ -297,9 +297,9 @@ fault open-any-kind src/platform/platform_posix.cpp \
   'flock(fd, LOCK_SH' \
   'directories and FIFOs open for reading'
 fault create-not-exclusive src/platform/platform_posix.cpp \
-  'O_WRONLY | O_CREAT | O_EXCL |' \
-  'O_WRONLY | O_CREAT | O_TRUNC |' \
-  'creating a file overwrites one that exists'
+  $'NativeFile CreateTemporaryForWrite(const char* path) {\n  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL |' \
+  $'NativeFile CreateTemporaryForWrite(const char* path) {\n  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC |' \
+  'creating a temporary file overwrites one that exists'
 fault read-without-seek src/platform/platform_posix.cpp \
   'at < 0 ? read(fd, out + total, chunk) : pread(fd, out + total, chunk, at);' \
   'read(fd, out + total, chunk);' \
