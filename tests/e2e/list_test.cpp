@@ -31,10 +31,14 @@ std::string Date(std::uint64_t stamp) {
 // value grouped by thousands, the leading group in three columns below one
 // billion, right-aligned in width columns.
 std::string Grouped(std::uint32_t value, std::size_t width = 0) {
-  std::string text = std::to_string(value);
-  for (int i = static_cast<int>(text.size()) - 3; i > 0; i -= 3) text.insert(i, ",");
-  if (value < 1'000'000'000) text.insert(0, 3 - text.size() % 4, ' ');
-  return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
+  const std::string digits = std::to_string(value);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text.push_back(',');
+    text.push_back(digits[i]);
+  }
+  if (value < 1'000'000'000) text = std::string(3 - text.size() % 4, ' ').append(text);
+  return std::string(width > text.size() ? width - text.size() : 0, ' ').append(text);
 }
 
 struct Row {
