@@ -9,8 +9,10 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "coding/bit_stream.h"
+#include "coding/block_parser.h"
 #include "coding/lzss_compress.h"
 #include "coding/lzss_reference.h"
 
@@ -239,9 +241,10 @@ ByteBuffer Concat(std::initializer_list<ByteBuffer> pieces, std::size_t size = 0
   for (std::size_t i = out.size(); i < size; ++i) out.push_back(out[i % pieces.begin()->size()]);
   return out;
 }
-// Compresses in pieces of random sizes.
-Coded CompressInPieces(const ByteBuffer& input) {
-  LzssCompressor compressor;
+// Compresses in pieces of random sizes, parsing up to `threads` blocks at
+// once.
+Coded CompressInPieces(const ByteBuffer& input, unsigned threads = 1) {
+  LzssCompressor compressor(threads);
   Coded got{{0xEE}, 0};  // not emptied by Put
   for (std::size_t at = 0, size = 0; at < input.size(); at += size) {
     size = std::min(PieceSize(), input.size() - at);
@@ -292,7 +295,47 @@ TEST(LzssCompress, BlocksAndPiecesGiveTheSameStream) {
   ByteBuffer back;
   EXPECT_EQ(LzssDecode(stream, back), sum);
   EXPECT_EQ(back, input);
-  EXPECT_EQ(CompressInPieces(input), std::make_pair(stream, sum));
+  // Blocks parsed one at a time, three at once, or as many as the machine
+  // has processors give the same stream.
+  EXPECT_EQ(CompressInPieces(input, 1), std::make_pair(stream, sum));
+  EXPECT_EQ(CompressInPieces(input, 3), std::make_pair(stream, sum));
+}
+
+// The shortest path as first written: every reference length tried, the
+// longest kept where costs tie.
+void ShortestPathSimply(std::uint8_t* steps, std::size_t length) {
+  std::vector<std::uint32_t> cost(length + 1, 0);
+  for (std::size_t i = length; i-- > 0;) {
+    cost[i] = cost[i + 1] + 9;
+    const std::uint32_t longest = steps[i];
+    steps[i] = 1;
+    for (std::uint32_t k = 3; k <= longest; ++k) {
+      if (cost[i + k] + 18 <= cost[i]) {
+        cost[i] = cost[i + k] + 18;
+        steps[i] = static_cast<std::uint8_t>(k);
+      }
+    }
+  }
+}
+
+TEST(LzssCompress, ShortestPathAgreesWithTryingEveryLength) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 300 && !HasFailure(); ++round) {
+    // Few distinct lengths make many ties.
+    const std::size_t length = rng() % 400;
+    const std::uint32_t lengths = 1 + rng() % 16;
+    std::vector<std::uint8_t> longest(length);
+    for (std::size_t i = 0; i < length; ++i) {
+      const auto most = static_cast<std::uint32_t>(std::min<std::size_t>(18, length - i));
+      const std::uint32_t pick = 2 + rng() % lengths;
+      longest[i] = static_cast<std::uint8_t>(pick >= 3 && most >= 3 ? std::min(pick, most) : 0);
+    }
+    std::vector<std::uint8_t> fast = longest;
+    std::vector<std::uint8_t> simple = longest;
+    ShortestPath(fast.data(), length);
+    ShortestPathSimply(simple.data(), length);
+    EXPECT_EQ(fast, simple) << "round " << round;
+  }
 }
 
 }  // namespace
