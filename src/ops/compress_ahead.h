@@ -1,5 +1,5 @@
 // Small members compressed ahead of creation, on a second thread: while
-// creation writes one member, the next few are read and compressed, each
+// creation writes one member, the next ones are read and compressed, each
 // whole and alone, so that their streams are the ones creation would make
 // itself. Only files are read; nothing is written or reported here.
 #pragma once
@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "coding/lzss_compress.h"
 #include "name_pool.h"
 #include "platform/platform.h"
 #include "types.h"
@@ -28,11 +29,13 @@ struct PreparedMember {
 
 class CompressAhead {
  public:
-  // Members of at most this many bytes are compressed whole; larger ones,
-  // and those that cannot be opened or read, are left to creation.
-  static constexpr std::uint64_t kMaxWhole = 1024 * 1024;
-  // Members prepared beyond the one creation takes.
-  static constexpr std::size_t kAhead = 4;
+  // Members of at most a block are compressed whole; larger ones, whose
+  // blocks the compressor parses on threads of its own, and those that
+  // cannot be opened or read, are left to creation.
+  static constexpr std::uint64_t kMaxWhole = LzssCompressor::kBlockSize;
+  // Members prepared beyond the one creation takes: enough that a run of
+  // small members keeps both threads busy, at most 64 streams of a block.
+  static constexpr std::size_t kAhead = 64;
 
   explicit CompressAhead(const NameList& names);
   ~CompressAhead();
