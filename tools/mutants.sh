@@ -108,26 +108,30 @@ fault create-short-input src/ops/create.cpp \
   'input.ReadAt(done, piece, builder.data.data());' \
   'an input that delivers fewer bytes than its size is stored with zeros'
 
-fault compress-position-zero src/coding/lzss_compress.cpp \
-  'cur < kBlockStart - 1; ++cur) {' \
-  'cur < kBlockStart; ++cur) {' \
+fault compress-position-zero src/coding/block_parser.cpp \
+  '} else if (cur % kWindow != 0) {' \
+  '} else if (true) {' \
   'the compressor takes window position 0, the end marker, as a source'
 fault compress-distance src/coding/lzss_compress.cpp \
-  'static_cast<std::uint32_t>(i + 1 - distance_[i]) & (kWindow - 1);' \
-  'static_cast<std::uint32_t>(i - distance_[i]) & (kWindow - 1);' \
+  'static_cast<std::uint32_t>(i + 1 - parser.Distance(i)) & (kWindow - 1);' \
+  'static_cast<std::uint32_t>(i - parser.Distance(i)) & (kWindow - 1);' \
   'the compressor names the window position one byte off'
-fault compress-overlong src/coding/lzss_compress.cpp \
-  'constexpr std::uint32_t kMaxLength = 18;' \
-  'constexpr std::uint32_t kMaxLength = 19;' \
+fault compress-overlong src/coding/block_parser.h \
+  'static constexpr std::uint32_t kMaxLength = 18;' \
+  'static constexpr std::uint32_t kMaxLength = 19;' \
   'the compressor takes matches of 19 bytes'
 fault compress-longer src/coding/lzss_compress.cpp \
   'if (pendingBits_ > 0) Emit(0, 8 - pendingBits_, out);' \
   'Emit(0, 16 - pendingBits_, out);' \
   'a compressed stream ends with a byte too many, longer than the literal one'
 fault compress-block-history src/coding/lzss_compress.cpp \
-  'position = position >= shift ? position - shift : 0;' \
-  'position = position > shift ? position - shift + 1 : 0;' \
-  'positions carried into the next block are one byte off'
+  'const std::size_t from = kBlockStart + count * kBlockSize - kWindow;' \
+  'const std::size_t from = kBlockStart + count * kBlockSize - kWindow + 1;' \
+  'the history kept for the next blocks is one byte off'
+fault compress-threads src/coding/lzss_compress.cpp \
+  'first && k == 0, hashBits_);' \
+  'k == 0, hashBits_);' \
+  'the first block of every round, not only the member'"'"'s, starts without its history'
 fault t-format4-extracts src/ops/extract.cpp \
   'ExtractEntries<Format4Entry, Format4Header>(format, archivePath, filter, true);' \
   'ExtractEntries<Format4Entry, Format4Header>(format, archivePath, filter, false);' \
