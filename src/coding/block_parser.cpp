@@ -79,15 +79,21 @@ std::uint32_t Hash3(const std::uint8_t* p, int shift) {
 std::uint32_t Hash4(const std::uint8_t* p, int shift) { return (Load32(p) * 2654435761u) >> shift; }
 
 // Bytes a and b have in common from `from` on, at most `limit` (both
-// readable 8 bytes past limit).
+// readable 8 bytes past limit); `less` tells whether a sorts before b, when
+// they differ within the limit. The order comes from the words loaded, not
+// from loading the differing bytes again.
 std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from,
-                           std::uint32_t limit) {
+                           std::uint32_t limit, bool& less) {
   std::uint32_t length = from;
   while (length < limit) {
-    const std::uint64_t x = Load64(a + length) ^ Load64(b + length);
+    const std::uint64_t wordA = Load64(a + length);
+    const std::uint64_t wordB = Load64(b + length);
+    const std::uint64_t x = wordA ^ wordB;
     if (x != 0) {
-      // Little-endian loads: the first differing byte is the lowest set one.
+      // Little-endian loads: the first differing byte is the lowest set one,
+      // and byte-swapped words compare as the bytes do.
       length += static_cast<std::uint32_t>(__builtin_ctzll(x)) / 8;
+      less = __builtin_bswap64(wordA) < __builtin_bswap64(wordB);
       return std::min(length, limit);
     }
     length += 8;
@@ -140,9 +146,10 @@ Match FindMatch(const std::uint8_t* buffer, const Hashes& head, std::uint32_t* t
       return best;
     }
     const std::uint8_t* const candidate = buffer + node;
+    bool less = false;
     std::uint32_t* const children = tree + 2 * (node & kNodeMask);
     const std::uint32_t length =
-        CommonLength(candidate, current, std::min(leftLength, rightLength), limit);
+        CommonLength(candidate, current, std::min(leftLength, rightLength), limit, less);
     if (length > best.length) best = {length, delta};
     if (length == limit) {
       // The node equals cur as far as the tree sorts: cur takes its place.
@@ -150,7 +157,7 @@ Match FindMatch(const std::uint8_t* buffer, const Hashes& head, std::uint32_t* t
       *right = children[1];
       return best;
     }
-    if (candidate[length] < current[length]) {
+    if (less) {
       *left = node;
       left = children + 1;
       node = *left;
