@@ -52,7 +52,7 @@ CompressAhead::~CompressAhead() {
 }
 
 bool CompressAhead::CanPrepare() const {
-  return !stop_ && next_ < names_.size() && next_ < taken_ + kAhead;
+  return !stop_ && next_ < names_.size() && next_ < taken_ + kAhead && aheadBytes_ < kAheadBytes;
 }
 
 void CompressAhead::PrepareNext(std::unique_lock<std::mutex>& lock) {
@@ -61,6 +61,7 @@ void CompressAhead::PrepareNext(std::unique_lock<std::mutex>& lock) {
   lock.unlock();
   PreparedMember member = Prepare(name);
   lock.lock();
+  aheadBytes_ += member.stream.size();
   slots_[index % kAhead] = std::move(member);
   done_[index % kAhead] = true;
   changed_.notify_all();
@@ -91,6 +92,7 @@ PreparedMember CompressAhead::Take(std::size_t index) {
     }
   }
   PreparedMember member = std::move(slots_[index % kAhead]);
+  aheadBytes_ -= member.stream.size();
   slots_[index % kAhead] = {};
   done_[index % kAhead] = false;
   taken_ = index + 1;

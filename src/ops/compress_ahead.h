@@ -34,8 +34,10 @@ class CompressAhead {
   // cannot be opened or read, are left to creation.
   static constexpr std::uint64_t kMaxWhole = LzssCompressor::kBlockSize;
   // Members prepared beyond the one creation takes: enough that a run of
-  // small members keeps both threads busy, at most 64 streams of a block.
+  // small members keeps both threads busy; no more is begun while the
+  // streams prepared and not yet taken hold kAheadBytes.
   static constexpr std::size_t kAhead = 64;
+  static constexpr std::size_t kAheadBytes = 4 * 1024 * 1024;
 
   explicit CompressAhead(const NameList& names);
   ~CompressAhead();
@@ -59,8 +61,9 @@ class CompressAhead {
   std::condition_variable changed_;
   PreparedMember slots_[kAhead];
   bool done_[kAhead] = {};
-  std::size_t taken_ = 0;  // members before this one are taken
-  std::size_t next_ = 0;   // the next member nobody prepares yet
+  std::size_t taken_ = 0;       // members before this one are taken
+  std::size_t next_ = 0;        // the next member nobody prepares yet
+  std::size_t aheadBytes_ = 0;  // stream bytes prepared and not taken
   bool stop_ = false;
   std::thread worker_;
 };
