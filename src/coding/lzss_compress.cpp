@@ -23,17 +23,18 @@ constexpr std::size_t kPadding = ParseLayout::kPadding;
 constexpr int kLeastHashBits = 10;
 constexpr int kMostHashBits = 16;
 
-unsigned Processors() {
-  static const unsigned count = std::max(1u, std::thread::hardware_concurrency());
+}  // namespace
+
+unsigned CompressionThreads() {
+  static const unsigned count =
+      std::clamp(std::thread::hardware_concurrency(), 1u, LzssCompressor::kMaxThreads);
   return count;
 }
-
-}  // namespace
 
 // Everything grows with the input, so that a small member costs little:
 // creation makes a compressor for every member.
 LzssCompressor::LzssCompressor(unsigned threads)
-    : threads_(std::min(threads == 0 ? Processors() : threads, kMaxThreads)),
+    : threads_(std::min(threads == 0 ? CompressionThreads() : threads, kMaxThreads)),
       buffer_(kBlockStart + kPadding, 0),
       filled_(kBlockStart),
       full_(kBlockStart + threads_ * kBlockSize + kMaxLength) {}

@@ -60,6 +60,10 @@ class LzssCompressor {
   std::uint32_t checksum_ = 0;
 };
 
+// The threads compression takes at most: as many as the machine has
+// processors, at most LzssCompressor::kMaxThreads.
+unsigned CompressionThreads();
+
 // The whole-buffer wrapper: output is emptied first. Returns the stream's
 // checksum.
 std::uint32_t LzssCompress(const ByteBuffer& input, ByteBuffer& output);

@@ -1,5 +1,6 @@
 #include "ops/compress_ahead.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <system_error>
@@ -33,11 +34,13 @@ PreparedMember Prepare(std::string_view name) {
 
 }  // namespace
 
-CompressAhead::CompressAhead(const NameList& names) : names_(names) {
+CompressAhead::CompressAhead(const NameList& names, unsigned threads) : names_(names) {
+  if (threads == 0) threads = std::max(CompressionThreads(), 2u) - 1;
   try {
-    worker_ = std::thread([this] { Run(); });
+    workers_.reserve(threads);
+    while (workers_.size() < threads) workers_.emplace_back([this] { Run(); });
   } catch (const std::system_error&) {
-    // No second thread: creation stores every member itself.
+    // Fewer threads, or none: creation stores the other members itself.
   } catch (const std::bad_alloc&) {
   }
 }
@@ -48,7 +51,7 @@ CompressAhead::~CompressAhead() {
     stop_ = true;
   }
   changed_.notify_all();
-  if (worker_.joinable()) worker_.join();
+  for (std::thread& worker : workers_) worker.join();
 }
 
 bool CompressAhead::CanPrepare() const {

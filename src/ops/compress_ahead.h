@@ -1,5 +1,6 @@
-// Small members compressed ahead of creation, on a second thread: while
-// creation writes one member, the next ones are read and compressed, each
+// Small members compressed ahead of creation, on threads of their own (one
+// fewer than compression takes, at least one): while creation writes one
+// member, the next ones are read and compressed, each
 // whole and alone, so that their streams are the ones creation would make
 // itself. Only files are read; nothing is written or reported here.
 #pragma once
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "coding/lzss_compress.h"
 #include "name_pool.h"
@@ -39,7 +41,9 @@ class CompressAhead {
   static constexpr std::size_t kAhead = 64;
   static constexpr std::size_t kAheadBytes = 4 * 1024 * 1024;
 
-  explicit CompressAhead(const NameList& names);
+  // `threads`: how many threads prepare members beside the caller; 0 means
+  // one fewer than CompressionThreads(), at least one.
+  explicit CompressAhead(const NameList& names, unsigned threads = 0);
   ~CompressAhead();
   CompressAhead(const CompressAhead&) = delete;
   CompressAhead& operator=(const CompressAhead&) = delete;
@@ -65,7 +69,7 @@ class CompressAhead {
   std::size_t next_ = 0;        // the next member nobody prepares yet
   std::size_t aheadBytes_ = 0;  // stream bytes prepared and not taken
   bool stop_ = false;
-  std::thread worker_;
+  std::vector<std::thread> workers_;
 };
 
 }  // namespace qev

@@ -1,0 +1,59 @@
+#include "ops/compress_ahead.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "coding/lzss_compress.h"
+
+namespace qev {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Members prepared by three threads beside the caller come out in order,
+// each with the stream the compressor makes of it alone; one missing or
+// larger than a block is left to the caller, as is any that nobody began.
+TEST(CompressAhead, ThreadsHandMembersOverInOrder) {
+  std::mt19937 rng(std::random_device{}());
+  std::string unique = "qev-ahead-";
+  unique += std::to_string(rng());
+  const fs::path dir = fs::temp_directory_path() / unique;
+  fs::create_directories(dir);
+  NameList names;
+  std::vector<ByteBuffer> contents;
+  for (int i = 0; i < 200; ++i) {
+    ByteBuffer content(i == 7 ? CompressAhead::kMaxWhole + 1 : rng() % 5000);
+    for (auto& b : content) b = static_cast<std::uint8_t>('a' + rng() % (1 + i % 20));
+    const std::string path = (dir / std::to_string(i)).string();
+    if (i != 9) {
+      std::ofstream(path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(content.data()),
+                 static_cast<std::streamsize>(content.size()));
+    }
+    names.push_back(path);
+    contents.push_back(std::move(content));
+  }
+  {
+    CompressAhead ahead(names, 3);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const PreparedMember member = ahead.Take(i);
+      if (i == 7 || i == 9) {
+        EXPECT_FALSE(member.ready) << i;
+      }
+      if (!member.ready) continue;
+      ByteBuffer stream;
+      const std::uint32_t sum = LzssCompress(contents[i], stream);
+      EXPECT_TRUE(member.size == contents[i].size() && member.stream == stream &&
+                  member.checksum == sum)
+          << i;
+    }
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace qev
