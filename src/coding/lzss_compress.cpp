@@ -94,18 +94,35 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
     parsers_[k]->Parse(buffer, start, length, end, first && k == 0, hashBits_);
   };
   // Every block but the first on a thread of its own; where a thread
-  // cannot be had, here.
-  std::vector<std::thread> helpers;
-  std::size_t k = 1;
+  // cannot be had, here. Memory that runs out on a thread is reported here,
+  // once no thread runs any more.
+  std::thread helpers[kMaxThreads];
+  bool failed[kMaxThreads] = {};
+  const auto parseOnThread = [&](std::size_t k) {
+    try {
+      parse(k);
+    } catch (const std::bad_alloc&) {
+      failed[k] = true;
+    }
+  };
+  std::size_t started = 1;
   try {
-    helpers.reserve(count - 1);
-    for (; k < count; ++k) helpers.emplace_back(parse, k);
+    for (; started < count; ++started) helpers[started] = std::thread(parseOnThread, started);
   } catch (const std::system_error&) {
   } catch (const std::bad_alloc&) {
   }
-  parse(0);
-  for (; k < count; ++k) parse(k);
-  for (std::thread& helper : helpers) helper.join();
+  bool outOfMemory = false;
+  try {
+    parse(0);
+    for (std::size_t k = started; k < count; ++k) parse(k);
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  }
+  for (std::size_t k = 1; k < started; ++k) {
+    helpers[k].join();
+    outOfMemory = outOfMemory || failed[k];
+  }
+  if (outOfMemory) throw std::bad_alloc();
 
   for (std::size_t b = 0; b < count; ++b) {
     const BlockParser& parser = *parsers_[b];
