@@ -22,9 +22,7 @@ bool windows = false;
 using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;  // 100 ns
 constexpr Ticks kEpochDifference = std::chrono::seconds(11644473600);        // 1601 to 1970
 
-// Appends word to command as one shell word, in single quotes. (Built by
-// appending throughout: GCC 12 takes a literal + std::string, which inserts
-// at the front, for an overlapping copy and warns with -Wrestrict.)
+// Appends word to command as one shell word, in single quotes.
 void AppendQuoted(std::string& command, const std::string& word) {
   command += '\'';
   for (const char c : word) {
@@ -85,8 +83,11 @@ std::string RunShell(const std::string& command, const std::function<void()>& be
 
 }  // namespace
 
+// In memory where it can be: on a disk, the cases that write many files
+// or large ones would spend most of their time there.
 void E2eTest::SetUp() {
-  std::string pattern = (fs::temp_directory_path() / "qev-e2e-XXXXXX").string();
+  const fs::path base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
+  std::string pattern = (base / "qev-e2e-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   dir_ = pattern;
   previousDir_ = fs::current_path().string();
@@ -103,9 +104,7 @@ void E2eTest::TearDown() {
 
 std::string E2eTest::Qev(const Names& args, const std::string& limit,
                          const std::function<void()>& beforeReading) const {
-  // Standard output comes through a pipe, which a file size limit does not
-  // cut short.
-  std::string command;
+  std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
   command.append("exec timeout 120 ").append(qevCommand);
   for (const std::string& arg : args) {

@@ -71,6 +71,16 @@ inline std::string Le32(std::uint32_t v) {
   return {char(v & 255), char((v >> 8) & 255), char((v >> 16) & 255), char(v >> 24)};
 }
 
+inline std::string Header4(std::uint32_t count, std::uint32_t tableOffset,
+                           std::uint32_t tableSize) {
+  return std::string("QEV4").append(Le32(count)).append(Le32(tableOffset)).append(Le32(tableSize));
+}
+
+// A format-4 table entry before the table is stored.
+inline std::string Plain4(const std::string& name, std::uint32_t offset, std::uint32_t size) {
+  return std::string(name).append(1, '\0').append(Le32(offset)).append(Le32(size)).append(Le32(0));
+}
+
 // plain as qev stores a member: a stream of literals.
 inline std::string LiteralStream(const std::string& plain) {
   ByteBuffer stream;
@@ -123,12 +133,12 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
     if (m.checksum != kAuto) e.checksum = m.checksum;
     e.nameOffset = names.Add(m.name);
     e.nameLength = static_cast<std::uint8_t>(m.name.size());
-    plain += m.name + '\0' + Le32(e.offset) + Le32(e.size) + Le32(0);
+    plain += Plain4(m.name, e.offset, e.size);
     streams += m.stream;
   }
   const auto tableOffset = (format == 3 ? 13 : 16) + static_cast<std::uint32_t>(streams.size());
   if (format == 4) {
-    return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(std::uint32_t(plain.size())) + streams +
+    return Header4(count, tableOffset, std::uint32_t(plain.size())) + streams +
            LiteralStream(plain);
   }
   ByteBuffer table;

@@ -87,14 +87,6 @@ TEST_F(List, DatesSizesFiltersAndTotals) {
             Listed("b.qev", 4, 9, {rows[1], rows[8]}));
 }
 
-std::string Header4(std::uint32_t count, std::uint32_t tableOffset, std::uint32_t tableSize) {
-  return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(tableSize);
-}
-
-std::string Plain4(const std::string& name, std::uint32_t offset, std::uint32_t size) {
-  return name + '\0' + Le32(offset) + Le32(size) + Le32(1);
-}
-
 // Each index as the readers take it: what a truncated table lacks reads as
 // zeros, a 256-byte name is cut to 255, and a file that no archive of its
 // size could be is neither format.
@@ -113,40 +105,32 @@ TEST_F(List, IndexesWholeCutAndImpossible) {
   for (int i = 0; i < 256; ++i) writer.WriteBits(8, 'x');
   for (const std::uint32_t value : {0u, 0u, 0u, 20u, 0u}) writer.WriteBits(10, value);
   writer.WriteBits(16, 'b' << 8);
+  const std::string wide3 = Header3(2, 13).append(wide.begin(), wide.end());
   const std::string x255(255, 'x');
   const std::string plain = Plain4("a", 16, 0x55667788) + Plain4("b", 2, 3);
+  // A 256-byte name without its NUL, then its offset 40 and size 41.
+  const std::string long4 =
+      Header4(2, 16, 0) +
+      LiteralStream(Plain4(std::string(256, 'x'), 40, 41).erase(256, 1) + Plain4("b", 5, 6));
   std::string huge3 = Header3(100000, 13), huge4 = Header4(100000, 16, 0);
   huge3.resize(4096);
   huge4.resize(4096);
+  // The table of "a" (offset 16, size 0) as literals 61 00 10, then eleven
+  // zeros from the window.
+  const std::string ref4 = Header4(1, 18, 14) + Hex("00 00 B0 C0 22 00 32 40 00 00");
+  // Cut inside b's offset, and inside b's name; the third entry lies past the table.
+  const std::string cut4 = Header4(3, 16, 40) + LiteralStream(plain.substr(0, 18));
+  const std::string name4 = Header4(2, 16, 99) + LiteralStream(plain.substr(0, 15));
   const std::vector<std::tuple<std::string, int, std::size_t, std::vector<Row>>> cases = {
       {hello3, 3, 1, {{"a", 11, hello}}},
       {hello3.substr(0, 28), 3, 1, {{"", 0, 0}}},
       {Header3(0, 13), 3, 0, {}},
       {"QEV3", 3, 0, {}},
-      {Header3(2, 13) + std::string(wide.begin(), wide.end()),
-       3,
-       2,
-       {{x255, 5, 1ull << 32 | 2}, {"b", 0, 0}}},
-      {Header4(1, 18, 14) + Hex("00 00 B0 C0 22 10 08 04 02 01 00 80 40 20 10 08 04 00 00 00"),
-       4,
-       1,
-       {{"a", 0}}},
-      // The same table as literals 61 00 10, then eleven zeros from the window.
-      {Header4(1, 18, 14) + Hex("00 00 B0 C0 22 00 32 40 00 00"), 4, 1, {{"a", 0}}},
-      // Cut inside b's offset, and inside b's name; the third entry lies past the table.
-      {Header4(3, 16, 40) + LiteralStream(plain.substr(0, 18)),
-       4,
-       3,
-       {{"a", 0x55667788}, {"b", 0}, {"", 0}}},
-      {Header4(2, 16, 99) + LiteralStream(plain.substr(0, 15)),
-       4,
-       2,
-       {{"a", 0x55667788}, {"b", 0}}},
-      {Header4(2, 16, 0) + LiteralStream(std::string(256, 'x') + Le32(40) + Le32(41) + Le32(42) +
-                                         Plain4("b", 5, 6)),
-       4,
-       2,
-       {{x255, 41}, {"b", 6}}},
+      {wide3, 3, 2, {{x255, 5, 1ull << 32 | 2}, {"b", 0, 0}}},
+      {ref4, 4, 1, {{"a", 0}}},
+      {cut4, 4, 3, {{"a", 0x55667788}, {"b", 0}, {"", 0}}},
+      {name4, 4, 2, {{"a", 0x55667788}, {"b", 0}}},
+      {long4, 4, 2, {{x255, 41}, {"b", 6}}},
       {"", 0, 0, {}},
       {"QEV", 0, 0, {}},
       {std::string(16, '\0'), 0, 0, {}},
