@@ -25,13 +25,7 @@ constexpr Ticks kEpochDifference = std::chrono::seconds(11644473600);        // 
 // Appends word to command as one shell word, in single quotes.
 void AppendQuoted(std::string& command, const std::string& word) {
   command += '\'';
-  for (const char c : word) {
-    if (c == '\'') {
-      command += "'\\''";
-    } else {
-      command += c;
-    }
-  }
+  for (const char c : word) c == '\'' ? command.append("'\\''") : command.append(1, c);
   command += '\'';
 }
 
@@ -52,11 +46,9 @@ std::string FoldLineEnds(const std::string& text) {
 // permission bits, so that a read-only file or directory stops qev as it
 // stops any other user; this takes effect at exec, also for uid 0. (Without
 // the privilege to drop them the runs are not root's anyway.)
-std::string RunShell(const std::string& command, const std::function<void()>& beforeReading,
-                     int* status) {
+std::string RunShell(const std::string& command, int* status) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return "";
-  if (beforeReading) fcntl(fds[1], F_SETPIPE_SZ, 4096);
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(fds[1], STDOUT_FILENO);
@@ -67,7 +59,6 @@ std::string RunShell(const std::string& command, const std::function<void()>& be
     _exit(127);
   }
   close(fds[1]);
-  if (pid > 0 && beforeReading) beforeReading();
   std::string out;
   char chunk[4096];
   for (ssize_t got; pid > 0 && (got = read(fds[0], chunk, sizeof chunk)) != 0;) {
@@ -102,15 +93,11 @@ void E2eTest::TearDown() {
   fs::remove(dir_ + ".err", ec);
 }
 
-std::string E2eTest::Qev(const Names& args, const std::string& limit,
-                         const std::function<void()>& beforeReading) const {
+std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
   command.append("exec timeout 120 ").append(qevCommand);
-  for (const std::string& arg : args) {
-    command += ' ';
-    AppendQuoted(command, arg);
-  }
+  for (const std::string& arg : args) AppendQuoted(command += ' ', arg);
   command += " </dev/null 2>";
   AppendQuoted(command, dir_ + ".err");
   std::string out;
@@ -119,7 +106,7 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit,
   // byte of output. Such a run is made once more; qev itself always exits
   // 0, so a run that fails twice is reported.
   for (int attempt = 0; attempt < (windows ? 2 : 1); ++attempt) {
-    out = RunShell(command, beforeReading, &status);
+    out = RunShell(command, &status);
     if (status == 0 || !out.empty() || !ReadFile(dir_ + ".err").empty()) break;
     std::printf("no output and status %d from %s\n", status, command.c_str());
   }

@@ -1,8 +1,6 @@
 // The end-to-end driver: each test runs the real qev command in a fresh,
-// empty temporary directory, its current directory while it runs. The
-// command is a parameter (--qev=CMD; default: the qev built beside these
-// tests), so the same cases drive the Windows build under wine (add
-// --windows).
+// empty current directory. The command is a parameter (--qev=CMD), so the
+// same cases drive the Windows build under wine (add --windows).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +8,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,23 +25,17 @@ class E2eTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Runs qev here with these arguments and no standard input; returns its
-  // standard output with the Windows build's "\r\n" given as "\n". Fails the
-  // test unless qev exits 0 with nothing on standard error. limit is a shell
-  // ulimit option set first: "-f 64" fails writes past 32 KiB without ending
-  // qev, "-v 131072" leaves 128 MiB of address space. Killed after 2 minutes.
-  // Permission bits bind qev even when the tests run as root. beforeReading,
-  // when given, runs once qev has started, before any of its output is read;
-  // qev's standard output is then a pipe of one page, so qev, once it has
-  // written a page, waits at its next write until the hook has returned.
-  std::string Qev(const Names& args, const std::string& limit = "",
-                  const std::function<void()>& beforeReading = {}) const;
+  // Runs qev here with no standard input and returns its standard output,
+  // "\r\n" given as "\n"; fails the test unless qev exits 0 with nothing on
+  // standard error. limit is a shell ulimit option: "-f 64" fails writes past
+  // 32 KiB, "-v 131072" leaves 128 MiB of address space. Permission bits
+  // bind qev even when the tests run as root.
+  std::string Qev(const Names& args, const std::string& limit = "") const;
 
   static bool IsWindows();
   static const std::string& Command();
-  // An address-space limit reaches only native builds without sanitizers:
-  // those reserve far more than they use, and wine serves the Windows build
-  // from address space reserved at its start.
+  // Not with sanitizers, which reserve far more than they use, nor under
+  // wine, which serves the Windows build from space reserved at its start.
   static bool MemoryLimitApplies();
 
   static Names Listing();  // the current directory's entries, sorted
@@ -88,9 +79,8 @@ inline std::string LiteralStream(const std::string& plain) {
   return {stream.begin(), stream.end()};
 }
 
-// A member of an archive that a test lays down itself, so that it can hold
-// what creation never writes: back-references, forged offsets and
-// checksums, unsafe names.
+// A member of an archive that a test lays down itself, holding what creation
+// never writes: back-references, forged offsets and checksums, unsafe names.
 inline constexpr std::uint32_t kAuto = 0xFFFFFFFF;
 struct Member {
   std::string name;
@@ -117,6 +107,7 @@ inline std::string Header3(std::uint32_t count, std::uint32_t tableOffset) {
 
 inline std::string Archive(int format, const std::vector<Member>& members) {
   const auto count = static_cast<std::uint32_t>(members.size());
+  const std::uint32_t start = format == 3 ? 13 : 16;  // of the first stream
   std::string streams;
   std::string plain;  // the format 4 table
   std::vector<Format3Entry> entries(count);
@@ -124,8 +115,7 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
   for (std::uint32_t i = 0; i < count; ++i) {
     const Member& m = members[i];
     Format3Entry& e = entries[i];
-    e.offset =
-        m.offset != kAuto ? m.offset : (format == 3 ? 13 : 16) + std::uint32_t(streams.size());
+    e.offset = m.offset != kAuto ? m.offset : start + std::uint32_t(streams.size());
     e.size = m.size;
     e.writeTime = {static_cast<std::uint32_t>(m.time), static_cast<std::uint32_t>(m.time >> 32)};
     e.checksum = 0;
@@ -136,7 +126,7 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
     plain += Plain4(m.name, e.offset, e.size);
     streams += m.stream;
   }
-  const auto tableOffset = (format == 3 ? 13 : 16) + static_cast<std::uint32_t>(streams.size());
+  const auto tableOffset = start + static_cast<std::uint32_t>(streams.size());
   if (format == 4) {
     return Header4(count, tableOffset, std::uint32_t(plain.size())) + streams +
            LiteralStream(plain);
@@ -148,7 +138,7 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
   return Header3(count, tableOffset) + streams + std::string(table.begin(), table.end());
 }
 
-// The line every accepted command opens with, and those that x and l add
+// The line every accepted command opens with, and those that x, t and l add
 // for a recognised archive.
 inline std::string Echo(const std::string& command, const std::string& path) {
   return "command: " + command + " , file: " + path + "\n";

@@ -92,15 +92,22 @@ TEST(Lzss, WorkedExamples) {
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const auto& [plain, stream, checksum] = cases[i];
-    if (i < 3) {
-      EXPECT_EQ(StoreBoth(plain), Coded(stream, checksum)) << i;
-    }
+    if (i < 3) EXPECT_EQ(StoreBoth(plain), Coded(stream, checksum)) << i;
     EXPECT_EQ(DecodeBoth(stream), Coded(plain, checksum)) << i;
   }
-
   // A reference cut inside its length field (1111 cut to 1) reads L = 8.
-  const ByteBuffer ref = StreamBuilder().Literal(0x61).Reference(1, 15).End();
-  EXPECT_EQ(DecodeBoth(Prefix(ref, 3)).first, ByteBuffer(12, 0x61));
+  // Before any literal the window is all zero. p = 8191 reads positions
+  // 8191, 0, 1, 2, 3: zero, zero, the first literal (stored at position 1),
+  // then the two zeros this reference just stored. A reference to the write
+  // position yields zeros until the window is full, and stores them back
+  // unchanged (then it reaches 8192 bytes back).
+  const std::pair<ByteBuffer, ByteBuffer> built[] = {
+      {Prefix(StreamBuilder().Literal(0x61).Reference(1, 15).End(), 3), ByteBuffer(12, 0x61)},
+      {StreamBuilder().Reference(100, 0).End(), ByteBuffer(3, 0)},
+      {StreamBuilder().Literal(0x41).Reference(8191, 2).End(), {0x41, 0, 0, 0x41, 0, 0}},
+      {StreamBuilder().Literal(1).Literal(2).Reference(3, 0).Reference(1, 3).End(),
+       {1, 2, 0, 0, 0, 1, 2, 0, 0, 0, 1}}};
+  for (const auto& [stream, plain] : built) EXPECT_EQ(DecodeBoth(stream).first, plain);
   // A reference cut after its flag and 8 position bits, ending 9 bits past
   // the input's 4095 bytes: the checksum still covers only those bytes.
   StreamBuilder cut;
@@ -117,20 +124,6 @@ TEST(Lzss, StoreLengthsAndRoundTrip) {
     ASSERT_EQ(stored.first.size(), (9 * n + 14 + 7) / 8) << n;
     EXPECT_EQ(DecodeBoth(stored.first), Coded(input, stored.second)) << n;
   }
-}
-
-TEST(Lzss, WindowStartsZeroWithAbsolutePositionsThatWrap) {
-  // Before any literal the window is all zero.
-  EXPECT_EQ(DecodeBoth(StreamBuilder().Reference(100, 0).End()).first, ByteBuffer(3, 0));
-  // p = 8191 reads positions 8191, 0, 1, 2, 3: zero, zero, the first literal
-  // (stored at position 1), then the two zeros this reference just stored.
-  EXPECT_EQ(DecodeBoth(StreamBuilder().Literal(0x41).Reference(8191, 2).End()).first,
-            (ByteBuffer{0x41, 0, 0, 0x41, 0, 0}));
-  // A reference to the write position yields zeros until the window is
-  // full, and stores them back unchanged (then it reaches 8192 bytes back).
-  EXPECT_EQ(
-      DecodeBoth(StreamBuilder().Literal(1).Literal(2).Reference(3, 0).Reference(1, 3).End()).first,
-      (ByteBuffer{1, 2, 0, 0, 0, 1, 2, 0, 0, 0, 1}));
 }
 
 // A random stream: runs of literals and references anywhere in the window,
