@@ -9,9 +9,8 @@ namespace {
 // (a long file's by their length and hash, to keep failure reports short).
 using Tree = std::map<std::string, std::string>;
 std::string Digest(const std::string& bytes) {
-  if (bytes.size() <= 40) return bytes;
-  return std::to_string(bytes.size()) + " bytes, hash " +
-         std::to_string(std::hash<std::string>()(bytes));
+  const std::string hash = std::to_string(std::hash<std::string>()(bytes));
+  return bytes.size() <= 40 ? bytes : std::to_string(bytes.size()) + " bytes, hash " + hash;
 }
 
 class Faults : public E2eTest {
@@ -81,9 +80,8 @@ TEST_F(Faults, FailuresLoseNothingAndReportNothingAsWritten) {
         fs::create_directories(dir);
       WriteFile(name, bytes);
     }
-    if (!c.readOnly.empty()) {
+    if (!c.readOnly.empty())
       fs::permissions(c.readOnly, fs::perms::owner_read | fs::perms::owner_exec);
-    }
     Tree expected = Snapshot();
     EXPECT_EQ(Qev(c.args, c.limit), c.output);
     expected.insert(c.added.begin(), c.added.end());

@@ -41,18 +41,12 @@ std::string Grouped(std::uint32_t value, std::size_t width = 0) {
   return std::string(width > text.size() ? width - text.size() : 0, ' ').append(text);
 }
 
-struct Row {
-  std::string name;
-  std::uint32_t size = 0;
-  std::uint64_t time = 0;
-};
-
 // What l prints for the rows of a format-3 or format-4 archive of count entries.
 std::string Listed(const std::string& path, int format, std::size_t count,
-                   const std::vector<Row>& rows) {
+                   const std::vector<Member>& rows) {
   std::string out = OpenLines("l", path, format, count);
   std::uint32_t total = 0;
-  for (const Row& row : rows) {
+  for (const Member& row : rows) {
     out +=
         (format == 3 ? Date(row.time) + "  " : "") + Grouped(row.size, 13) + "  " + row.name + "\n";
     total += row.size;
@@ -68,21 +62,19 @@ TEST_F(List, DatesSizesFiltersAndTotals) {
   // and winter stamps alike get the offset in force now.
   if (!IsWindows()) setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
   tzset();
-  const std::vector<Row> rows = {{"n0", 0, 0},
-                                 {"n1", 999, kUnixEpoch + 951'827'696 * kSecond + 7'899'999},
-                                 {"n2", 1000, kUnixEpoch + 2'147'483'648 * kSecond},
-                                 {"n3", 65536, kUnixEpoch + 4'107'628'799 * kSecond},
-                                 {"n4", 999'999, (1ull << 63) - 1},
-                                 {"n5", 1'000'000, ~0ull},
-                                 {"n6", 999'999'999, 132'643'335'000'000'000},
-                                 {"n7", 1'000'000'000, 132'643'335'000'000'000},
-                                 {"n8", 4'294'967'295, 0}};
-  std::vector<Member> members;
-  for (const Row& row : rows) members.push_back({row.name, "", row.size, row.time});
-  WriteFile("a.qev", Archive(3, members));
+  const std::vector<Member> rows = {{"n0", "", 0, 0},
+                                    {"n1", "", 999, kUnixEpoch + 951'827'696 * kSecond + 7'899'999},
+                                    {"n2", "", 1000, kUnixEpoch + 2'147'483'648 * kSecond},
+                                    {"n3", "", 65536, kUnixEpoch + 4'107'628'799 * kSecond},
+                                    {"n4", "", 999'999, (1ull << 63) - 1},
+                                    {"n5", "", 1'000'000, ~0ull},
+                                    {"n6", "", 999'999'999, 132'643'335'000'000'000},
+                                    {"n7", "", 1'000'000'000, 132'643'335'000'000'000},
+                                    {"n8", "", 4'294'967'295, 0}};
+  WriteFile("a.qev", Archive(3, rows));
   EXPECT_EQ(Qev({"l", "a.qev"}), Listed("a.qev", 3, 9, rows));
   // Filters match whole names without regard to case, each entry once.
-  WriteFile("b.qev", Archive(4, members));
+  WriteFile("b.qev", Archive(4, rows));
   EXPECT_EQ(Qev({"l", "b.qev", "N1", "n1", "n", "*", "N8"}),
             Listed("b.qev", 4, 9, {rows[1], rows[8]}));
 }
@@ -121,16 +113,16 @@ TEST_F(List, IndexesWholeCutAndImpossible) {
   // Cut inside b's offset, and inside b's name; the third entry lies past the table.
   const std::string cut4 = Header4(3, 16, 40) + LiteralStream(plain.substr(0, 18));
   const std::string name4 = Header4(2, 16, 99) + LiteralStream(plain.substr(0, 15));
-  const std::vector<std::tuple<std::string, int, std::size_t, std::vector<Row>>> cases = {
-      {hello3, 3, 1, {{"a", 11, hello}}},
-      {hello3.substr(0, 28), 3, 1, {{"", 0, 0}}},
+  const std::vector<std::tuple<std::string, int, std::size_t, std::vector<Member>>> cases = {
+      {hello3, 3, 1, {{"a", "", 11, hello}}},
+      {hello3.substr(0, 28), 3, 1, {{"", "", 0, 0}}},
       {Header3(0, 13), 3, 0, {}},
       {"QEV3", 3, 0, {}},
-      {wide3, 3, 2, {{x255, 5, 1ull << 32 | 2}, {"b", 0, 0}}},
-      {ref4, 4, 1, {{"a", 0}}},
-      {cut4, 4, 3, {{"a", 0x55667788}, {"b", 0}, {"", 0}}},
-      {name4, 4, 2, {{"a", 0x55667788}, {"b", 0}}},
-      {long4, 4, 2, {{x255, 41}, {"b", 6}}},
+      {wide3, 3, 2, {{x255, "", 5, 1ull << 32 | 2}, {"b", "", 0, 0}}},
+      {ref4, 4, 1, {{"a", "", 0}}},
+      {cut4, 4, 3, {{"a", "", 0x55667788}, {"b", "", 0}, {"", "", 0}}},
+      {name4, 4, 2, {{"a", "", 0x55667788}, {"b", "", 0}}},
+      {long4, 4, 2, {{x255, "", 41}, {"b", "", 6}}},
       {"", 0, 0, {}},
       {"QEV", 0, 0, {}},
       {std::string(16, '\0'), 0, 0, {}},
@@ -151,7 +143,7 @@ TEST_F(List, IndexesWholeCutAndImpossible) {
   // fit (9,000,000 entries could lie in 64 MiB) reads as no archive at all.
   if (!MemoryLimitApplies()) return;
   WriteFile("a.qev", Header4(1, 16, 0xFFFFFFFF) + LiteralStream(plain));
-  EXPECT_EQ(Qev({"l", "a.qev"}, "-v 131072"), Listed("a.qev", 4, 1, {{"a", 0x55667788}}));
+  EXPECT_EQ(Qev({"l", "a.qev"}, "-v 131072"), Listed("a.qev", 4, 1, {{"a", "", 0x55667788}}));
   WriteFile("a.qev", Header3(9000000, (64u << 20) - 8));
   fs::resize_file("a.qev", 64u << 20);
   EXPECT_EQ(Qev({"l", "a.qev"}, "-v 131072"), Echo("l", "a.qev"));
