@@ -24,9 +24,7 @@ TEST_F(Dispatcher, UsageLineOrEchoAsTyped) {
     EXPECT_TRUE(out.starts_with("Usage: ") && out.ends_with(tail) &&
                 out.find('\n') == out.size() - 1);
   }
-  EXPECT_EQ(ReadFile("arc"), "keep");
   EXPECT_FALSE(fs::exists("new"));
-
   // A missing or foreign file is neither format: the echo line is all.
   EXPECT_EQ(Qev({"L", "missing"}), Echo("L", "missing"));
   EXPECT_EQ(Qev({"X", "my archive", "a.txt", "B.TXT"}), Echo("X", "my archive"));

@@ -1,13 +1,10 @@
 #include "harness.h"
 
-#include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -41,34 +38,15 @@ std::string FoldLineEnds(const std::string& text) {
   return folded;
 }
 
-// Runs command with sh, its standard output into a pipe, and returns what
-// it printed. The child drops the capabilities that let root pass over
-// permission bits, so that a read-only file or directory stops qev as it
-// stops any other user; this takes effect at exec, also for uid 0. (Without
-// the privilege to drop them the runs are not root's anyway.)
+// Runs command with sh and returns what it printed.
 std::string RunShell(const std::string& command, int* status) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return "";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
-      prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
-    }
-    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
   std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
   char chunk[4096];
-  for (ssize_t got; pid > 0 && (got = read(fds[0], chunk, sizeof chunk)) != 0;) {
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) break;
-    out.append(chunk, static_cast<std::size_t>(got));
-  }
-  close(fds[0]);
-  *status = -1;
-  if (pid > 0) waitpid(pid, status, 0);
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+    out.append(chunk, got);
+  *status = pclose(pipe);
   return out;
 }
 
@@ -156,6 +134,12 @@ void E2eTest::SetModTime(const std::string& name, std::uint64_t filetime) {
 // GoogleTest takes its flags first; ours follow.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  // Every qev run drops the capabilities that let root pass over permission
+  // bits, so that a read-only file or directory stops it as it stops any
+  // other user. (Without the privilege to drop them the runs are not root's.)
+  for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+    prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
+  }
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.starts_with("--qev=")) {

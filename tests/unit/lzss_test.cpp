@@ -175,41 +175,35 @@ TEST(Lzss, FastCodecMatchesReferenceOnRandomInput) {
   }
 }
 
+void ShortestPathSimply(std::uint8_t* steps, std::size_t length);
+
 // The shortest stream in bits, found the slow way: at every output
 // position, every window position 1..8191 is tried as a reference, copied
-// byte by byte through a model of the window; then a shortest path over
-// the positions.
+// byte by byte through a model of the window; then the shortest path.
 std::size_t OptimalBits(const ByteBuffer& input) {
   const std::size_t n = input.size();
   std::array<std::uint8_t, 8192> window{};
-  std::vector<std::uint32_t> longest(n, 0);
+  std::vector<std::uint8_t> steps(n, 0);  // the longest match, then the path
   std::uint32_t w = 1;
   for (std::size_t at = 0; at < n; ++at) {
     const std::size_t most = std::min<std::size_t>(18, n - at);
     for (std::uint32_t p = 1; p < 8192; ++p) {
-      std::uint8_t copied[18];
-      std::uint32_t length = 0;
-      while (length < most) {
-        const std::uint32_t source = (p + length) & 0x1FFF;
-        // A source this reference has written already holds its new byte.
-        const std::uint32_t ahead = (source - w) & 0x1FFF;
-        const std::uint8_t b = ahead < length ? copied[ahead] : window[source];
-        if (b != input[at + length]) break;
-        copied[length++] = b;
-      }
-      longest[at] = std::max(longest[at], length);
+      // A source this reference has written already holds its new byte.
+      const auto source = [&](std::uint32_t k) {
+        const std::uint32_t ahead = (p + k - w) & 0x1FFF;
+        return ahead < k ? input[at + ahead] : window[(p + k) & 0x1FFF];
+      };
+      std::uint8_t length = 0;
+      while (length < most && source(length) == input[at + length]) ++length;
+      steps[at] = std::max(steps[at], length);
     }
     window[w] = input[at];
     w = (w + 1) & 0x1FFF;
   }
-  std::vector<std::size_t> cost(n + 1, 0);
-  for (std::size_t at = n; at-- > 0;) {
-    cost[at] = cost[at + 1] + 9;
-    for (std::uint32_t k = 3; k <= longest[at]; ++k) {
-      cost[at] = std::min(cost[at], cost[at + k] + 18);
-    }
-  }
-  return cost[0] + 14;
+  ShortestPathSimply(steps.data(), n);
+  std::size_t bits = 14;
+  for (std::size_t at = 0; at < n; at += steps[at]) bits += steps[at] == 1 ? 9 : 18;
+  return bits;
 }
 
 ByteBuffer Text(std::size_t size, std::uint32_t seed) {
