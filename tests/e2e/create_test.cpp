@@ -15,23 +15,20 @@ using Create = E2eTest;
 constexpr std::uint64_t kTime = 132600000009876543;  // whole 100 ns units
 
 // What c3, c4, z3 and z4 archive, t passes and x extracts back unchanged,
-// with format 3's times. c3 and c4 lay down each format byte for byte as the
+// with format 3's times. c3 and c4 lay the formats down byte for byte as the
 // test does; z3 and z4 store all but the random bytes in a fraction of their
-// size. The line shows the name as the pattern gave it; the bare name is
-// stored.
+// size. The line shows the name as the pattern gave it; the bare one is kept.
 TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
   std::mt19937 random(5);
   std::string noise(4000000, '\0'), period(8192, '\0'), text;
-  for (std::string* bytes : {&noise, &period}) {
+  for (std::string* bytes : {&noise, &period})
     for (char& c : *bytes) c = static_cast<char>(random());
-  }
   while (text.size() < 30000) text += "line " + std::to_string(random() % 500) + " of the text\n";
   text.resize(30000);
   const std::string p8191 = period.substr(0, 8191);
   fs::create_directory("sub");
-  // Runs, the window's initial zeros, data repeating at 8191 and 8192 bytes;
-  // a 255-byte name fills the name field. Stamps in 100 ns units, before 1970
-  // and past 2038 too.
+  // Runs, the window's initial zeros, data repeating at 8191 and 8192 bytes,
+  // a 255-byte name; stamps in 100 ns units, before 1970 and past 2038 too.
   const std::vector<std::tuple<std::string, std::string, std::uint64_t>> files = {
       {"bin", std::string("\0\xFF", 2), kTime},
       {"empty", "", 110'000'000'000'000'007},
@@ -113,10 +110,9 @@ TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
   }
 }
 
-// Members stream through a few MiB, and the index takes little room per
-// member: a 64 MiB file goes into either format, stored or compressed, and
-// comes back out in 48 MiB of address space; 100,000 small members are
-// archived and listed in both formats, and extracted from one, in 24 MiB.
+// A 64 MiB member goes into either format, stored or compressed, and comes
+// back out in 48 MiB of address space; 100,000 small members are archived
+// and listed in both formats, and extracted from one, in 24 MiB.
 TEST_F(Create, LargeAndManyMembersNeedLittleMemory) {
   if (!MemoryLimitApplies()) GTEST_SKIP();
   std::string content(64u << 20, '\0');
@@ -138,8 +134,7 @@ TEST_F(Create, LargeAndManyMembersNeedLittleMemory) {
   const auto name = [](int i) { return std::string(1, 'm').append(std::to_string(i)); };
   const auto small = [](int i) { return std::to_string(i) + std::string(50 + i % 351, 'x'); };
   for (int i = 0; i < 100000; ++i) WriteFile(name(i), small(i));
-  const std::string limit = "-v 24576";
-  const std::string total = "total: 100000 files  22,983,360 Bytes\n";
+  const std::string limit = "-v 24576", total = "total: 100000 files  22,983,360 Bytes\n";
   for (const std::string format : {"4", "3"}) {
     EXPECT_TRUE(Qev({"c" + format, "out/a.qev", "*"}, limit).ends_with("\ntotal: 100000 files\n"));
     const std::string listing = Qev({"l", "out/a.qev"}, limit);
@@ -153,10 +148,9 @@ TEST_F(Create, LargeAndManyMembersNeedLittleMemory) {
   for (const int i : {0, 4567, 99999}) EXPECT_EQ(ReadFile(name(i)), small(i));
 }
 
-// A pattern finds files only, never a directory, a link to one, "." or
-// "..", and keeps its directory part on the line. Windows matches without
-// case, shows the file's own name, takes '\\' as a separator too and finds
-// in the file system's order.
+// A pattern finds files only, never a directory, a link to one, "." or "..",
+// and keeps its directory part on the line. Windows matches without case,
+// shows the file's own name, takes '\\' as a separator and the disk's order.
 TEST_F(Create, PatternsFindFilesOnly) {
   fs::create_directories("in/sub");
   fs::current_path("in");
@@ -190,6 +184,34 @@ TEST_F(Create, PatternsFindFilesOnly) {
     }
     EXPECT_TRUE(out.ends_with("total: " + std::to_string(names.size()) + " files\n")) << out;
   }
+}
+
+using Dispatcher = E2eTest;
+
+// Which words run a command, which print the usage line, and what is echoed.
+TEST_F(Dispatcher, UsageLineOrEchoAsTyped) {
+  WriteFile("arc", "keep");
+  // Creation needs at least one name; no other word is a command.
+  std::vector<Names> usage = {{}, {"l"}, {"c3", "arc"}, {"C4", "new"}};
+  for (const char* word : {"list", "c", "c5", "x ", "", "-l", "lx"})
+    usage.push_back({word, "arc", "a"});
+  const std::string tail = " <command> <archive> <file1> <file2> ...\n";
+  for (const Names& args : usage) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const std::string out = Qev(args);
+    // A runner other than the plain binary passes a program name of its own.
+    if (!IsWindows() && Command().find(' ') == std::string::npos) {
+      EXPECT_EQ(out, "Usage: " + Command() + tail);
+    }
+    EXPECT_TRUE(out.starts_with("Usage: ") && out.ends_with(tail) &&
+                out.find('\n') == out.size() - 1);
+  }
+  EXPECT_FALSE(fs::exists("new"));
+  // A missing or foreign file is neither format: the echo line is all.
+  EXPECT_EQ(Qev({"L", "missing"}), Echo("L", "missing"));
+  EXPECT_EQ(Qev({"X", "my archive", "a.txt", "B.TXT"}), Echo("X", "my archive"));
+  EXPECT_EQ(Qev({"x", "arc"}), Echo("x", "arc"));
+  EXPECT_EQ(ReadFile("arc"), "keep");
 }
 
 }  // namespace

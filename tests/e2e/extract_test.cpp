@@ -8,13 +8,12 @@ namespace {
 using Extract = E2eTest;
 
 // Each member decodes from its extent, which ends where the next begins,
-// also when a filter picks one: cut and tail lack their end markers, so that
-// a byte read past their extents would change them; mid (abababa) goes
-// through a back-reference. r points back at p's stream: q's extent ends
-// before it starts, so q is read to the end of the archive. gone lies wholly
-// past the end: an empty file, counted by its size. t gives one verdict per
-// member, a checksum error (format 3) before a size error, writes nothing,
-// and counts the members that passed.
+// also when a filter picks one: cut and tail lack their end markers, so a
+// byte read past their extents would change them; mid (abababa) holds a
+// back-reference. r points back at p: q's extent ends before it starts, so q
+// is read to the archive's end. gone lies past the end: an empty file,
+// counted by its size. t gives one verdict per member, a checksum error
+// (format 3) before a size error, writes nothing, and counts those passed.
 TEST_F(Extract, ExtentsChecksumsAndVerdicts) {
   const Member p = Stored("p", "hello"), mid = {"mid", Hex("B0 D8 80 01 20 00 00"), 7};
   const Member r = {"r", p.stream, 5}, gone = {"gone", "", 9, 0, 1, 5000};
@@ -55,14 +54,12 @@ TEST_F(Extract, ExtentsChecksumsAndVerdicts) {
   }
 }
 
-// Stored names are bare file names: one that would reach outside the
-// current directory or over the archive is refused. So is, on Windows only,
-// one that reaches a device, a drive or a stream of another file; POSIX
-// takes those as plain names. Windows matches names without case: a member
-// replaces the file of another case, which is deleted and created anew. A
-// member takes the place of a file or of a link, never of the link's target,
-// with its format-3 time; a file that another run left under the first
-// temporary name stays.
+// A stored name that would reach outside the current directory or over the
+// archive is refused; so is, on Windows only, one that reaches a device, a
+// drive or a stream of another file. Windows matches names without case: a
+// member replaces the file of another case, deleted and created anew. A
+// member replaces a file or a link, never the link's target, with its
+// format-3 time; a file another run left under the first temporary name stays.
 TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
   constexpr std::uint64_t kStamp = 132500000001234567;
   const std::string here = fs::current_path();
@@ -110,18 +107,13 @@ TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
 // Offsets up to 4 GiB - 1 reach their bytes: two members and the table in
 // the last 512 bytes of a sparse archive.
 TEST_F(Extract, ReachesOffsetsUpTo4GiB) {
-  std::vector<Member> members = {Stored("low", "low"), Stored("high", "high")};
-  members[0].offset = 0xFFFFFE00;
-  members[1].offset = 0xFFFFFF00;
-  const std::string table =
-      Archive(3, members).substr(13 + members[0].stream.size() + members[1].stream.size());
-  {
-    std::ofstream file("big.qev", std::ios::binary);
-    file << Header3(2, 0xFFFFFF10);
-    file.seekp(0xFFFFFE00) << members[0].stream;
-    file.seekp(0xFFFFFF00) << members[1].stream;
-    file.seekp(0xFFFFFF10) << table;
-  }
+  const std::vector<Member> members = {{"low", LiteralStream("low"), 3, 0, kAuto, 0xFFFFFE00},
+                                       {"high", LiteralStream("high"), 4, 0, kAuto, 0xFFFFFF00}};
+  std::ofstream file("big.qev", std::ios::binary);
+  file << Header3(2, 0xFFFFFF10);
+  for (const Member& m : members) file.seekp(m.offset) << m.stream;
+  file.seekp(0xFFFFFF10) << Archive(3, members).substr(13 + 6 + 7);  // past both streams
+  file.close();
   EXPECT_EQ(Qev({"x", "big.qev"}),
             OpenLines("x", "big.qev", 3, 2) + "low ...OK\nhigh ...OK\ntotal: 2 files   7 Bytes\n");
   EXPECT_EQ(ReadFile("low") + ReadFile("high"), "lowhigh");

@@ -70,14 +70,12 @@ TEST_F(Faults, FailuresLoseNothingAndReportNothingAsWritten) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.limit + " " + c.readOnly + " " + c.files.rbegin()->first);
-    // Windows has no read-only directories: the attribute does not stop
-    // files being made in one. Wine itself needs to write a little.
+    // Windows has no read-only directories; wine itself needs to write.
     if ((c.readOnly == "." || c.limit == "-f 0") && IsWindows()) continue;
     fs::create_directory("case");
     fs::current_path("case");
     for (const auto& [name, bytes] : c.files) {
-      if (const fs::path dir = fs::path(name).parent_path(); !dir.empty())
-        fs::create_directories(dir);
+      fs::create_directories((fs::path(".") / name).parent_path());
       WriteFile(name, bytes);
     }
     if (!c.readOnly.empty())

@@ -52,14 +52,12 @@ std::string RunShell(const std::string& command, int* status) {
 
 }  // namespace
 
-// In memory where it can be: on a disk, the cases that write many files
-// or large ones would spend most of their time there.
+// In memory where it can be: on a disk, the large cases would take long.
 void E2eTest::SetUp() {
   const fs::path base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
-  std::string pattern = (base / "qev-e2e-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  dir_ = pattern;
   previousDir_ = fs::current_path().string();
+  dir_ = (base / "qev-e2e-XXXXXX").string();
+  ASSERT_NE(mkdtemp(dir_.data()), nullptr);
   fs::current_path(dir_);
 }
 
@@ -80,9 +78,8 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   AppendQuoted(command, dir_ + ".err");
   std::string out;
   int status = -1;
-  // Wine now and then fails to start a process at all: status 1, not a
-  // byte of output. Such a run is made once more; qev itself always exits
-  // 0, so a run that fails twice is reported.
+  // Wine now and then fails to start a process at all (status 1, no output);
+  // qev itself always exits 0, so a run that fails twice is reported.
   for (int attempt = 0; attempt < (windows ? 2 : 1); ++attempt) {
     out = RunShell(command, &status);
     if (status == 0 || !out.empty() || !ReadFile(dir_ + ".err").empty()) break;

@@ -25,11 +25,10 @@ class E2eTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Runs qev here with no standard input and returns its standard output,
-  // "\r\n" given as "\n"; fails the test unless qev exits 0 with nothing on
-  // standard error. limit is a shell ulimit option: "-f 64" fails writes past
-  // 32 KiB, "-v 131072" leaves 128 MiB of address space. Permission bits
-  // bind qev even when the tests run as root.
+  // Runs qev here and returns its standard output, "\r\n" given as "\n";
+  // fails the test unless qev exits 0 with nothing on standard error. limit
+  // is a ulimit option: "-f 64" fails writes past 32 KiB, "-v 131072" leaves
+  // 128 MiB of address space. Permission bits bind qev even as root.
   std::string Qev(const Names& args, const std::string& limit = "") const;
 
   static bool IsWindows();
@@ -108,22 +107,19 @@ inline std::string Header3(std::uint32_t count, std::uint32_t tableOffset) {
 inline std::string Archive(int format, const std::vector<Member>& members) {
   const auto count = static_cast<std::uint32_t>(members.size());
   const std::uint32_t start = format == 3 ? 13 : 16;  // of the first stream
-  std::string streams;
-  std::string plain;  // the format 4 table
-  std::vector<Format3Entry> entries(count);
+  std::string streams, plain;                         // plain: the format-4 table
+  std::vector<Format3Entry> entries;
   NamePool names;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const Member& m = members[i];
-    Format3Entry& e = entries[i];
-    e.offset = m.offset != kAuto ? m.offset : start + std::uint32_t(streams.size());
-    e.size = m.size;
-    e.writeTime = {static_cast<std::uint32_t>(m.time), static_cast<std::uint32_t>(m.time >> 32)};
-    e.checksum = 0;
-    for (const char c : m.stream) e.checksum += static_cast<unsigned char>(c);
-    if (m.checksum != kAuto) e.checksum = m.checksum;
-    e.nameOffset = names.Add(m.name);
-    e.nameLength = static_cast<std::uint8_t>(m.name.size());
-    plain += Plain4(m.name, e.offset, e.size);
+  for (const Member& m : members) {
+    const std::uint32_t offset =
+        m.offset != kAuto ? m.offset : start + std::uint32_t(streams.size());
+    std::uint32_t sum = 0;
+    for (const char c : m.stream) sum += static_cast<unsigned char>(c);
+    const std::uint32_t checksum = m.checksum != kAuto ? m.checksum : sum;
+    const FILETIME time = {std::uint32_t(m.time), std::uint32_t(m.time >> 32)};
+    entries.push_back(
+        {time, checksum, offset, m.size, names.Add(m.name), std::uint8_t(m.name.size())});
+    plain += Plain4(m.name, offset, m.size);
     streams += m.stream;
   }
   const auto tableOffset = start + static_cast<std::uint32_t>(streams.size());
@@ -138,8 +134,7 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
   return Header3(count, tableOffset) + streams + std::string(table.begin(), table.end());
 }
 
-// The line every accepted command opens with, and those that x, t and l add
-// for a recognised archive.
+// The line every accepted command opens with; those x, t and l add for an archive.
 inline std::string Echo(const std::string& command, const std::string& path) {
   return "command: " + command + " , file: " + path + "\n";
 }
