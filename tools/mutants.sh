@@ -351,8 +351,8 @@ fault extract-filter src/ops/extract.cpp \
   ';' \
   'extraction ignores the selecting names'
 fault create-continues src/ops/create.cpp \
-  $'    Abandon(builder, archivePath);\n    return;\n  }\n\n  bool written' \
-  $'    continue;\n  }\n\n  bool written' \
+  $'    Abandon(builder, archivePath);\n    return;\n  }\n  if (!Flush(builder)) {' \
+  $'    continue;\n  }\n  if (!Flush(builder)) {' \
   'creation goes on past a member it cannot store'
 fault create-keeps-old-archive src/ops/create.cpp \
   $'platform::DeletePath(archivePath.c_str());\n  Builder builder;' \
