@@ -84,7 +84,6 @@ TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
     std::ofstream{name};
     fs::resize_file(name, size);
   }
-  // The arguments and how the output ends.
   const std::pair<Names, std::string> cases[] = {
       // The pattern matches the archive itself, which is open for writing.
       {{"c4", "m.qev", "a.txt", "*.qev"}, "a.txt ...OK\nm.qev ...cannot open\n"},

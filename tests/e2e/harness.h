@@ -1,6 +1,5 @@
-// The end-to-end driver: each test runs the real qev command in a fresh,
-// empty current directory. The command is a parameter (--qev=CMD), so the
-// same cases drive the Windows build under wine (add --windows).
+// The end-to-end driver: each test runs the real qev command (--qev=CMD; add
+// --windows for the Windows build under wine) in a fresh, empty directory.
 #pragma once
 
 #include <gtest/gtest.h>
