@@ -293,18 +293,21 @@ TEST(LzssCompress, ShortestStreamDecodesBack) {
 }
 
 TEST(LzssCompress, BlocksAndPiecesGiveTheSameStream) {
-  // Several blocks, whose matches reach back across block boundaries.
-  const ByteBuffer input = Concat({Text(300000, 11), Random(200000, 12), Text(400000, 13)});
-  ByteBuffer stream;
-  const std::uint32_t sum = LzssCompress(input, stream);
-  EXPECT_LT(stream.size(), input.size() / 2);
-  ByteBuffer back;
-  EXPECT_EQ(LzssDecode(stream, back), sum);
-  EXPECT_EQ(back, input);
-  // Blocks parsed one at a time, three at once, or as many as the machine
-  // has processors give the same stream.
-  EXPECT_EQ(CompressInPieces(input, 1), std::make_pair(stream, sum));
-  EXPECT_EQ(CompressInPieces(input, 3), std::make_pair(stream, sum));
+  // Several blocks, whose matches reach back across block boundaries; and
+  // whole blocks followed by fewer bytes than a match may take.
+  for (const ByteBuffer& input : {Concat({Text(300000, 11), Random(200000, 12), Text(400000, 13)}),
+                                  Text(3 * LzssCompressor::kBlockSize + 5, 14)}) {
+    ByteBuffer stream;
+    const std::uint32_t sum = LzssCompress(input, stream);
+    EXPECT_LT(stream.size(), input.size() / 2);
+    ByteBuffer back;
+    EXPECT_EQ(LzssDecode(stream, back), sum);
+    EXPECT_EQ(back, input);
+    // Blocks parsed one at a time, three at once, or as many as the machine
+    // has processors give the same stream.
+    EXPECT_EQ(CompressInPieces(input, 1), std::make_pair(stream, sum));
+    EXPECT_EQ(CompressInPieces(input, 3), std::make_pair(stream, sum));
+  }
 }
 
 // The shortest path as first written: every reference length tried, the
