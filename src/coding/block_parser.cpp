@@ -175,37 +175,12 @@ Match FindMatch(const std::uint8_t* buffer, const Hashes& head, std::uint32_t* t
   }
 }
 
-}  // namespace
-
-BlockParser::BlockParser() : tree_(new std::uint32_t[2 * (kNodeMask + 1)]) {}
-
-BlockParser::~BlockParser() = default;
-
-void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::uint32_t length,
-                        std::uint32_t end, bool first, int hashBits) {
-  const int bits3 = std::min(hashBits, kHash3Bits);
-  const int bits4 = std::min(hashBits, kHash4Bits);
-  head_.assign((std::size_t{1} << bits4) + (std::size_t{1} << bits3), 0);
-  hashBits_ = hashBits;
-  if (step_.size() < length + 1) {
-    step_.resize(length + 1);
-    distance_.resize(length + 1);
-  }
-  // The history: the window's initial zeros, whose newest 18 stand for all
-  // the older ones, or the 8 KiB before the block.
-  Scan(buffer, first ? start - kMaxLength - 1 : start - kWindow, start, end, start);
-  Scan(buffer, start, start + length, end, start);
-  ShortestPath(step_.data(), length);
-}
-
 // Finds the longest match at every position in [from, to), inserting the
-// positions; records the matches of those at or after `start`.
-void BlockParser::Scan(const std::uint8_t* buffer, std::uint32_t from, std::uint32_t to,
-                       std::uint32_t end, std::uint32_t start) {
-  const Hashes hashes{head_.data(),
-                      head_.data() + (std::size_t{1} << std::min(hashBits_, kHash4Bits)),
-                      32 - std::min(hashBits_, kHash4Bits), 32 - std::min(hashBits_, kHash3Bits)};
-  std::uint32_t* const tree = tree_.get();
+// positions; records the matches of those at or after `start` in step and
+// distance, by offset from `start`.
+void Scan(const std::uint8_t* buffer, const Hashes& hashes, std::uint32_t* tree, std::uint32_t from,
+          std::uint32_t to, std::uint32_t end, std::uint32_t start, std::uint8_t* step,
+          std::uint16_t* distance) {
   Match match;
   for (std::uint32_t cur = from; cur < to; ++cur) {
     const std::uint32_t limit = std::min(kMaxLength, end - cur);
@@ -231,10 +206,36 @@ void BlockParser::Scan(const std::uint8_t* buffer, std::uint32_t from, std::uint
     }
     if (cur >= start) {
       const std::uint32_t usable = std::min<std::uint32_t>(match.length, to - cur);
-      step_[cur - start] = static_cast<std::uint8_t>(usable >= kMinLength ? usable : 0);
-      distance_[cur - start] = static_cast<std::uint16_t>(match.distance);
+      step[cur - start] = static_cast<std::uint8_t>(usable >= kMinLength ? usable : 0);
+      distance[cur - start] = static_cast<std::uint16_t>(match.distance);
     }
   }
+}
+
+}  // namespace
+
+BlockParser::BlockParser() : tree_(new std::uint32_t[2 * (kNodeMask + 1)]) {}
+
+BlockParser::~BlockParser() = default;
+
+void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::uint32_t length,
+                        std::uint32_t end, bool first, int hashBits) {
+  const int bits3 = std::min(hashBits, kHash3Bits);
+  const int bits4 = std::min(hashBits, kHash4Bits);
+  head_.assign((std::size_t{1} << bits4) + (std::size_t{1} << bits3), 0);
+  const Hashes hashes{head_.data(), head_.data() + (std::size_t{1} << bits4), 32 - bits4,
+                      32 - bits3};
+  if (step_.size() < length) {
+    step_.resize(length);
+    distance_.resize(length);
+  }
+  // The history: the window's initial zeros, whose newest 18 stand for all
+  // the older ones, or the 8 KiB before the block.
+  const std::uint32_t history = first ? start - kMaxLength - 1 : start - kWindow;
+  Scan(buffer, hashes, tree_.get(), history, start, end, start, step_.data(), distance_.data());
+  Scan(buffer, hashes, tree_.get(), start, start + length, end, start, step_.data(),
+       distance_.data());
+  ShortestPath(step_.data(), length);
 }
 
 void ShortestPath(std::uint8_t* steps, std::size_t length) {

@@ -49,10 +49,6 @@ class BlockParser {
   std::uint32_t Distance(std::size_t offset) const { return distance_[offset]; }
 
  private:
-  void Scan(const std::uint8_t* buffer, std::uint32_t from, std::uint32_t to, std::uint32_t end,
-            std::uint32_t start);
-
-  int hashBits_ = 0;
   // The match finder: per hash of 4 bytes a tree's root, per hash of 3
   // bytes the newest position; per position its two children in the binary
   // tree of the strings (18 bytes) that start in the window, sorted, newest
