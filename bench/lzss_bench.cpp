@@ -17,7 +17,7 @@
 #include "coding/bit_stream.h"
 #include "coding/lzss.h"
 #include "coding/lzss_compress.h"
-#include "coding/lzss_reference.h"
+#include "support/lzss_reference.h"
 
 namespace {
 

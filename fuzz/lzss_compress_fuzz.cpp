@@ -7,7 +7,7 @@
 
 #include "check.h"
 #include "coding/lzss_compress.h"
-#include "coding/lzss_reference.h"
+#include "support/lzss_reference.h"
 
 using qev::fuzz::Check;
 

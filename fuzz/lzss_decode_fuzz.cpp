@@ -9,7 +9,7 @@
 
 #include "check.h"
 #include "coding/lzss.h"
-#include "coding/lzss_reference.h"
+#include "support/lzss_reference.h"
 
 using qev::fuzz::Check;
 

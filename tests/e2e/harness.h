@@ -5,17 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "coding/bit_stream.h"
-#include "coding/lzss.h"
-#include "formats/format3.h"
+#include "support/archive_bytes.h"
 
 namespace qev::e2e {
 
+using namespace qev::test;  // the expected archives and streams
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
@@ -54,83 +52,6 @@ inline std::string Hex(const std::string& pairs) {
   for (std::size_t i = 0; i < pairs.size(); i += 3)
     bytes += char(std::stoi(pairs.substr(i, 2), nullptr, 16));
   return bytes;
-}
-
-inline std::string Le32(std::uint32_t v) {
-  return {char(v & 255), char((v >> 8) & 255), char((v >> 16) & 255), char(v >> 24)};
-}
-
-inline std::string Header4(std::uint32_t count, std::uint32_t tableOffset,
-                           std::uint32_t tableSize) {
-  return std::string("QEV4").append(Le32(count)).append(Le32(tableOffset)).append(Le32(tableSize));
-}
-
-// A format-4 table entry before the table is stored.
-inline std::string Plain4(const std::string& name, std::uint32_t offset, std::uint32_t size) {
-  return std::string(name).append(1, '\0').append(Le32(offset)).append(Le32(size)).append(Le32(0));
-}
-
-// plain as qev stores a member: a stream of literals.
-inline std::string LiteralStream(const std::string& plain) {
-  ByteBuffer stream;
-  LzssStore(ByteBuffer(plain.begin(), plain.end()), stream);
-  return {stream.begin(), stream.end()};
-}
-
-// A member of an archive that a test lays down itself, holding what creation
-// never writes: back-references, forged offsets and checksums, unsafe names.
-inline constexpr std::uint32_t kAuto = 0xFFFFFFFF;
-struct Member {
-  std::string name;
-  std::string stream;  // the stored bytes; streams lie back to back
-  std::uint32_t size = 0;
-  std::uint64_t time = 0;          // format 3 only
-  std::uint32_t checksum = kAuto;  // format 3 only; kAuto: the stream's byte sum
-  std::uint32_t offset = kAuto;    // kAuto: where the stream lies
-};
-
-inline Member Stored(const std::string& name, const std::string& content, std::uint64_t time = 0) {
-  return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
-}
-
-// A format-3 header in its zero-filled 13-byte area.
-inline std::string Header3(std::uint32_t count, std::uint32_t tableOffset) {
-  ByteBuffer header;
-  BitWriter writer;
-  writer.Reset(header);
-  EncodeFormat3Header(count, tableOffset, writer);
-  header.resize(13);
-  return {header.begin(), header.end()};
-}
-
-inline std::string Archive(int format, const std::vector<Member>& members) {
-  const auto count = static_cast<std::uint32_t>(members.size());
-  const std::uint32_t start = format == 3 ? 13 : 16;  // of the first stream
-  std::string streams, plain;                         // plain: the format-4 table
-  std::vector<Format3Entry> entries;
-  NamePool names;
-  for (const Member& m : members) {
-    const std::uint32_t offset =
-        m.offset != kAuto ? m.offset : start + std::uint32_t(streams.size());
-    std::uint32_t sum = 0;
-    for (const char c : m.stream) sum += static_cast<unsigned char>(c);
-    const std::uint32_t checksum = m.checksum != kAuto ? m.checksum : sum;
-    const FILETIME time = {std::uint32_t(m.time), std::uint32_t(m.time >> 32)};
-    entries.push_back(
-        {time, checksum, offset, m.size, names.Add(m.name), std::uint8_t(m.name.size())});
-    plain += Plain4(m.name, offset, m.size);
-    streams += m.stream;
-  }
-  const auto tableOffset = start + static_cast<std::uint32_t>(streams.size());
-  if (format == 4) {
-    return Header4(count, tableOffset, std::uint32_t(plain.size())) + streams +
-           LiteralStream(plain);
-  }
-  ByteBuffer table;
-  BitWriter writer;
-  writer.Reset(table);
-  EncodeFormat3Table(entries, names, writer);
-  return Header3(count, tableOffset) + streams + std::string(table.begin(), table.end());
 }
 
 // The line every accepted command opens with; those x, t and l add for an archive.

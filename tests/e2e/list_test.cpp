@@ -86,17 +86,11 @@ TEST_F(List, IndexesWholeCutAndImpossible) {
   const std::string hello3 =
       Hex("51 45 56 33 00 41 C0 00 00 00 00 00 00 B4 59 6D 96 CB 7C 82 EF 6F B9 5B 2C 80 00 00 "
           "19 0C 84 1B DC 0D 02 D8 40 00");
-  ByteBuffer wide;  // every number in the widest class, an unterminated name, then b
-  BitWriter writer;
-  writer.Reset(wide);
-  for (const std::uint32_t value : {1u, 2u, 3u, 13u, 5u}) {
-    writer.WriteBits(2, 3);
-    writer.WriteBits(32, value);
-  }
-  for (int i = 0; i < 256; ++i) writer.WriteBits(8, 'x');
-  for (const std::uint32_t value : {0u, 0u, 0u, 20u, 0u}) writer.WriteBits(10, value);
-  writer.WriteBits(16, 'b' << 8);
-  const std::string wide3 = Header3(2, 13).append(wide.begin(), wide.end());
+  Bits wide;  // every number in the widest class, an unterminated name, then b
+  for (const std::uint32_t value : {1u, 2u, 3u, 13u, 5u}) wide.Put(2, 3).Put(32, value);
+  for (int i = 0; i < 256; ++i) wide.Put(8, 'x');
+  for (const std::uint32_t value : {0u, 0u, 0u, 20u, 0u}) wide.Put(10, value);
+  const std::string wide3 = Header3(2, 13) + wide.Put(16, 'b' << 8).bytes;
   const std::string x255(255, 'x');
   const std::string plain = Plain4("a", 16, 0x55667788) + Plain4("b", 2, 3);
   // A 256-byte name without its NUL, then its offset 40 and size 41.

@@ -14,7 +14,7 @@
 #include "coding/bit_stream.h"
 #include "coding/block_parser.h"
 #include "coding/lzss_compress.h"
-#include "coding/lzss_reference.h"
+#include "support/lzss_reference.h"
 
 namespace qev {
 namespace {

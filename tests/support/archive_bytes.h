@@ -1,0 +1,96 @@
+// The bytes of LZSS streams and of both archive formats, laid down from the
+// formats' rules alone, apart from src/: what qev's archives are compared
+// with, and archives holding what qev never writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qev::test {
+
+// Appends bits, most significant first; a partial last byte is zero-padded.
+struct Bits {
+  std::string bytes;
+  int free = 0;                            // unused bits of the last byte
+  Bits& Put(int n, std::uint64_t value) {  // the low n bits of value
+    for (; n > 0; --n, --free) {
+      if (free == 0) bytes += '\0', free = 8;
+      if (value >> (n - 1) & 1) bytes.back() = static_cast<char>(bytes.back() | 1 << (free - 1));
+    }
+    return *this;
+  }
+  // A packed int: the narrowest class c in 2 bits, then value in 8c + 8 bits.
+  Bits& Packed(std::uint32_t value) {
+    const int c = value > 0xFFFFFF ? 3 : value > 0xFFFF ? 2 : value > 0xFF ? 1 : 0;
+    return Put(2, c).Put(8 * c + 8, value);
+  }
+};
+
+inline std::string Le32(std::uint32_t v) {
+  return {char(v & 255), char(v >> 8 & 255), char(v >> 16 & 255), char(v >> 24)};
+}
+
+// plain as literals (flag 1, 8 bits), then the end marker (14 zero bits).
+inline std::string LiteralStream(const std::string& plain) {
+  Bits bits;
+  for (const char c : plain) bits.Put(9, 0x100 | static_cast<unsigned char>(c));
+  return bits.Put(14, 0).bytes;
+}
+
+// Format 3: "QEV3", count and tableOffset packed, zeros to 13 bytes.
+inline std::string Header3(std::uint32_t count, std::uint32_t tableOffset) {
+  return ("QEV3" + Bits().Packed(count).Packed(tableOffset).bytes).append(13, '\0').substr(0, 13);
+}
+// Format 4: "QEV4", count, tableOffset and the plain table's length as LE32.
+inline std::string Header4(std::uint32_t count, std::uint32_t tableOffset, std::uint32_t length) {
+  return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(length);
+}
+// An entry of the format-4 table before the table is stored.
+inline std::string Plain4(const std::string& name, std::uint32_t offset, std::uint32_t size) {
+  return name + '\0' + Le32(offset) + Le32(size) + Le32(0);  // the last: reserved
+}
+
+// A member as an archive holds it, with what creation never writes too:
+// back-references, forged offsets and checksums, unsafe names.
+inline constexpr std::uint32_t kAuto = 0xFFFFFFFF;
+struct Member {
+  std::string name;
+  std::string stream;  // the stored bytes; streams lie back to back
+  std::uint32_t size = 0;
+  std::uint64_t time = 0;          // format 3 only: 100 ns units since 1601
+  std::uint32_t checksum = kAuto;  // format 3 only; kAuto: the stream's byte sum
+  std::uint32_t offset = kAuto;    // kAuto: where the stream lies
+};
+// content as qev stores a member.
+inline Member Stored(const std::string& name, const std::string& content, std::uint64_t time = 0) {
+  return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
+}
+
+// The header, the streams from offset 13 (format 3) or 16 (format 4), then
+// the table: format 3's entries bit-packed back to back (time high and low,
+// checksum, offset and size packed, the name and a NUL in 8-bit fields);
+// format 4's plain table stored as one LiteralStream.
+inline std::string Archive(int format, const std::vector<Member>& members) {
+  const std::uint32_t start = format == 3 ? 13 : 16;
+  std::string streams, plain;
+  Bits table;
+  for (const Member& m : members) {
+    const std::uint32_t offset =
+        m.offset != kAuto ? m.offset : start + std::uint32_t(streams.size());
+    std::uint32_t sum = 0;
+    for (const char c : m.stream) sum += static_cast<unsigned char>(c);
+    table.Packed(std::uint32_t(m.time >> 32)).Packed(std::uint32_t(m.time));
+    table.Packed(m.checksum != kAuto ? m.checksum : sum).Packed(offset).Packed(m.size);
+    for (const char c : m.name + '\0') table.Put(8, static_cast<unsigned char>(c));
+    plain += Plain4(m.name, offset, m.size);
+    streams += m.stream;
+  }
+  const auto count = static_cast<std::uint32_t>(members.size());
+  const auto tableOffset = start + static_cast<std::uint32_t>(streams.size());
+  return format == 3 ? Header3(count, tableOffset) + streams + table.bytes
+                     : Header4(count, tableOffset, std::uint32_t(plain.size())) + streams +
+                           LiteralStream(plain);
+}
+
+}  // namespace qev::test

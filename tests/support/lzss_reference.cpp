@@ -1,0 +1,52 @@
+#include "support/lzss_reference.h"
+
+#include <array>
+#include <string>
+
+#include "support/archive_bytes.h"
+
+namespace qev {
+
+std::uint32_t LzssDecodeReference(const std::vector<std::uint8_t>& input,
+                                  std::vector<std::uint8_t>& output) {
+  std::size_t bit = 0;  // bits read
+  const auto read = [&](int n) {
+    std::uint32_t value = 0;
+    for (; n > 0; --n, ++bit)
+      value = value << 1 | (bit / 8 < input.size() ? input[bit / 8] >> (7 - bit % 8) & 1 : 0);
+    return value;
+  };
+  std::array<std::uint8_t, 8192> window{};
+  std::uint32_t w = 1;
+  const auto put = [&](std::uint8_t b) {
+    output.push_back(window[w] = b);
+    w = (w + 1) & 0x1FFF;
+  };
+  output.clear();
+  while (true) {
+    if (read(1)) {
+      put(static_cast<std::uint8_t>(read(8)));
+    } else if (const std::uint32_t p = read(13); p != 0) {
+      // Byte by byte: a source that reaches this reference's own output
+      // repeats the bytes just produced.
+      for (std::uint32_t i = 0, length = read(4) + 3; i < length; ++i)
+        put(window[(p + i) & 0x1FFF]);
+    } else {
+      break;
+    }
+  }
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < input.size() && i < (bit + 7) / 8; ++i) sum += input[i];
+  return sum;
+}
+
+std::uint32_t LzssStoreReference(const std::vector<std::uint8_t>& input,
+                                 std::vector<std::uint8_t>& output) {
+  const std::string stream = test::LiteralStream(std::string(input.begin(), input.end()));
+  output.assign(stream.begin(), stream.end());
+  std::uint32_t sum = 0;
+  for (const std::uint8_t b : output) sum += b;
+  return sum;
+}
+
+}  // namespace qev

@@ -1,0 +1,19 @@
+// The bit-at-a-time LZSS codec, written straight from the stream's grammar
+// apart from src/: the oracle that the fast codec must match byte for byte,
+// checksum for checksum.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace qev {
+
+// Decodes input (past its end, zero bits) into output, emptied first; returns
+// the sum (mod 2^32) of the input bytes read at least in part.
+std::uint32_t LzssDecodeReference(const std::vector<std::uint8_t>& input,
+                                  std::vector<std::uint8_t>& output);
+// Stores input as literals into output, emptied first; returns its byte sum.
+std::uint32_t LzssStoreReference(const std::vector<std::uint8_t>& input,
+                                 std::vector<std::uint8_t>& output);
+
+}  // namespace qev
