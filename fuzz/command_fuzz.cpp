@@ -18,7 +18,7 @@
 
 #include "check.h"
 #include "cli/dispatcher.h"
-#include "ops/entries.h"
+#include "formats/archive.h"
 
 namespace {
 
@@ -59,12 +59,12 @@ bool HoldsExactly(const fs::path& path, const std::uint8_t* data, std::size_t si
          content.compare(0, size, reinterpret_cast<const char*>(data), size) == 0;
 }
 
-template <class Entry, class Header>
-void AddEntryNames(const std::string& archive, std::set<std::string>& names) {
-  qev::ArchiveIndex<Entry> index;
-  Header header;
-  if (!qev::ReadIndex(archive, index, &header)) return;
-  for (const Entry& entry : index.entries) names.insert(std::string(index.Name(entry)));
+void AddEntryNames(const std::uint8_t* data, std::size_t size, std::set<std::string>& names) {
+  qev::MemorySource source(data, size);
+  qev::ArchiveIndex index;
+  const qev::ArchiveFormat* format = nullptr;
+  if (qev::ReadArchiveIndex(source, &format, index) != qev::IndexStatus::kRead) return;
+  for (const qev::Entry& entry : index.entries) names.insert(std::string(index.Name(entry)));
 }
 
 }  // namespace
@@ -100,8 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Every file left is a member: nothing half-written stays behind.
   std::set<std::string> names;
-  AddEntryNames<qev::Format3Entry, qev::Format3Header>(archive.string(), names);
-  AddEntryNames<qev::Format4Entry, qev::Format4Header>(archive.string(), names);
+  AddEntryNames(data, size, names);
 #ifdef _WIN32
   // Windows drops the trailing dots and spaces of a name it makes a file of.
   for (std::string name : std::set<std::string>(names)) {

@@ -1,6 +1,3 @@
 #include "cli/dispatcher.h"
 
-int main(int argc, char** argv) {
-  qev::RunCommand(argc, argv);
-  return 0;
-}
+int main(int argc, char** argv) { return qev::RunCommand(argc, argv); }

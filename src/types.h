@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "name_pool.h"
-
 namespace qev {
 
 // A growable contiguous array of bytes. resize() zero-fills new bytes.
@@ -31,8 +29,5 @@ struct CalendarTime {
   std::uint16_t second = 0;
   std::uint16_t milliseconds = 0;
 };
-
-// Which of the two archive formats an operation works on.
-enum class ArchiveFormat { kFormat3, kFormat4 };
 
 }  // namespace qev

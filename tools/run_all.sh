@@ -20,6 +20,9 @@ run_suite() {
   ctest --test-dir "${dir}" --output-on-failure --no-tests=error -j "${jobs}"
 }
 
+echo "== layers: includes run downward, no file in src/ over 400 lines"
+bash tools/check_layers.sh
+
 # Options are given in full: build/ may hold a cache from a build without tests.
 run_suite build -DQEV_BUILD_TESTS=ON -DQEV_BUILD_BENCH=ON -DQEV_BUILD_FUZZ=ON -DQEV_SANITIZE=OFF
 # What only one compiler or optimisation level shows: GCC's Release build

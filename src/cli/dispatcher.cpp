@@ -3,25 +3,31 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/console_report.h"
 #include "cli/name_list.h"
+#include "formats/archive.h"
 #include "ops/create.h"
 #include "ops/extract.h"
 #include "ops/list.h"
-#include "types.h"
+#include "ops/select.h"
 
 namespace qev {
 namespace {
 
-enum class Command { kNone, kList, kExtract, kTest, kCreate3, kCreate4, kCompress3, kCompress4 };
+enum class Command { kNone, kList, kExtract, kTest, kCreate, kCompress };
 
 // The first matching word decides; no prefix or abbreviation is accepted.
-Command ParseCommand(const char* word) {
+// c<digit> and z<digit> create the format of that digit.
+Command ParseCommand(const char* word, const ArchiveFormat** format) {
   if (NameMatches(word, "l")) return Command::kList;
   if (NameMatches(word, "x")) return Command::kExtract;
-  if (NameMatches(word, "c3")) return Command::kCreate3;
-  if (NameMatches(word, "c4")) return Command::kCreate4;
-  if (NameMatches(word, "z3")) return Command::kCompress3;
-  if (NameMatches(word, "z4")) return Command::kCompress4;
+  for (const ArchiveFormat* candidate : ArchiveFormats()) {
+    const char create[] = {'c', candidate->digit, '\0'};
+    const char compress[] = {'z', candidate->digit, '\0'};
+    *format = candidate;
+    if (NameMatches(word, create)) return Command::kCreate;
+    if (NameMatches(word, compress)) return Command::kCompress;
+  }
   if (NameMatches(word, "t")) return Command::kTest;
   return Command::kNone;
 }
@@ -38,45 +44,46 @@ void PrintEcho(const char* const* argv) {
 
 }  // namespace
 
-void RunCommand(int argc, const char* const* argv) {
+int RunCommand(int argc, const char* const* argv) {
   if (argc < 3) {
     PrintUsage(argc, argv);
-    return;
+    return 0;
   }
-  const Command command = ParseCommand(argv[1]);
-  const bool compresses = command == Command::kCompress3 || command == Command::kCompress4;
-  const bool creates = compresses || command == Command::kCreate3 || command == Command::kCreate4;
+  const ArchiveFormat* format = nullptr;
+  const Command command = ParseCommand(argv[1], &format);
+  const bool creates = command == Command::kCreate || command == Command::kCompress;
   if (command == Command::kNone || (creates && argc < 4)) {
     PrintUsage(argc, argv);
-    return;
+    return 0;
   }
 
+  ConsoleReport report;
+  const std::string archivePath(argv[2]);
   NameList names;
   if (creates) {
     ExpandWildcards(argv + 3, argc - 3, names);
     PrintEcho(argv);
-    const bool format3 = command == Command::kCreate3 || command == Command::kCompress3;
-    CreateArchive(format3 ? ArchiveFormat::kFormat3 : ArchiveFormat::kFormat4, std::string(argv[2]),
-                  names, compresses);
-    return;
+    CreateArchive(*format, archivePath, names, command == Command::kCompress, report);
+    // c3 and c4 always succeed as far as the exit status goes.
+    return command == Command::kCompress && report.Failed() ? 1 : 0;
   }
 
-  // l, x and t do not know the archive's format: each format's variant checks
-  // the magic itself and stays silent when it is not its own.
   PrintEcho(argv);
   const NameList* filter = nullptr;
   if (argc > 3) {
     CollectNames(argv + 3, argc - 3, names);
     filter = &names;
   }
-  for (const ArchiveFormat format : {ArchiveFormat::kFormat3, ArchiveFormat::kFormat4}) {
-    if (command == Command::kList) {
-      ListArchive(format, std::string(argv[2]), filter);
-    } else if (command == Command::kTest) {
-      TestArchive(format, std::string(argv[2]), filter);
-    } else {
-      ExtractArchive(format, std::string(argv[2]), filter);
-    }
+  switch (command) {
+    case Command::kList:
+      ListArchive(archivePath, filter, report);
+      return 0;
+    case Command::kTest:
+      TestArchive(archivePath, filter, report);
+      return report.Failed() || !report.ArchiveRead() ? 1 : 0;
+    default:
+      ExtractArchive(archivePath, filter, report);
+      return 0;
   }
 }
 

@@ -42,8 +42,4 @@ void ExpandWildcards(const char* const* args, int count, NameList& list) {
   }
 }
 
-bool NameMatches(std::string_view a, std::string_view b) {
-  return platform::EqualIgnoringCase(a, b);
-}
-
 }  // namespace qev

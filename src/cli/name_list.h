@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "types.h"
+#include "name_pool.h"
 
 namespace qev {
 
@@ -14,8 +14,5 @@ void CollectNames(const char* const* args, int count, NameList& list);
 // matching entry that is not a directory is appended. A pattern with a
 // directory part keeps it (sub/y.txt); creation stores only the bare name.
 void ExpandWildcards(const char* const* args, int count, NameList& list);
-
-// Case-insensitive whole-string comparison of two names.
-bool NameMatches(std::string_view a, std::string_view b);
 
 }  // namespace qev

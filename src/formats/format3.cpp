@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
-#include "io/file_handle.h"
+#include "coding/bit_stream.h"
 
 namespace qev {
 namespace {
+
+constexpr std::uint32_t kMagic = 0x33564551;  // "QEV3"
+constexpr std::uint32_t kHeaderArea = 13;
 
 // The fewest bits an entry can take in the table: five packed integers of
 // the narrowest class and an empty name.
@@ -19,7 +22,7 @@ std::uint64_t MaxEntriesIn(std::uint32_t fileSize) {
   return std::uint64_t{fileSize} * 8 / kMinEntryBits;
 }
 
-void ReadEntry(BitReader& reader, Format3Entry& entry, NamePool& names) {
+void ReadEntry(BitReader& reader, Entry& entry, NamePool& names) {
   entry.writeTime.dwHighDateTime = ReadPackedInt(reader);
   entry.writeTime.dwLowDateTime = ReadPackedInt(reader);
   entry.checksum = ReadPackedInt(reader);
@@ -37,34 +40,27 @@ void ReadEntry(BitReader& reader, Format3Entry& entry, NamePool& names) {
   entry.nameLength = static_cast<std::uint8_t>(length);
 }
 
-}  // namespace
-
-bool ReadFormat3Index(const std::string& path, Format3Index& index, Format3Header* header) {
-  index = Format3Index();
-  FileHandle file;
-  if (!file.OpenRead(path)) return false;
-
+bool ReadIndex(ByteSource& source, ArchiveIndex& index) {
   // A file shorter than the header area leaves the missing bytes zero.
-  ByteBuffer buffer(kFormat3HeaderArea);
-  file.ReadAt(0, kFormat3HeaderArea, buffer.data());
+  ByteBuffer buffer(kHeaderArea);
+  source.ReadAt(0, kHeaderArea, buffer.data());
   BitReader reader;
   reader.Reset(buffer);
   std::uint32_t magic = 0;
   for (int i = 0; i < 4; ++i) magic |= reader.ReadBits(8) << (8 * i);
-  if (magic != kFormat3Magic) return false;
+  if (magic != kMagic) return false;
   const std::uint32_t count = ReadPackedInt(reader);
   const std::uint32_t tableOffset = ReadPackedInt(reader);
 
-  const std::uint32_t fileSize = file.GetSize();
+  const std::uint32_t fileSize = source.Size();
   if (tableOffset > fileSize || count > MaxEntriesIn(fileSize)) return false;
 
   const std::uint32_t tableLength = fileSize - tableOffset;
   buffer.assign(tableLength, 0);
   if (tableLength > 0) {
     // A short read leaves the table shorter; what it lacks reads as zero bits.
-    buffer.resize(file.ReadAt(tableOffset, tableLength, buffer.data()));
+    buffer.resize(source.ReadAt(tableOffset, tableLength, buffer.data()));
   }
-  file.Close();
 
   index.entries.resize(count);
   // The names are bytes of the table, each with its NUL.
@@ -76,14 +72,21 @@ bool ReadFormat3Index(const std::string& path, Format3Index& index, Format3Heade
   const std::uint64_t parsed = std::min<std::uint64_t>(
       count, (std::uint64_t{buffer.size()} * 8 + kMinEntryBits - 1) / kMinEntryBits);
   for (std::uint64_t i = 0; i < parsed; ++i) ReadEntry(reader, index.entries[i], index.names);
-
-  if (header != nullptr) *header = {magic, count, tableOffset};
+  index.tableOffset = tableOffset;
+  index.archiveSize = fileSize;
   return true;
 }
 
-void EncodeFormat3Table(const std::vector<Format3Entry>& entries, const NamePool& names,
-                        BitWriter& writer) {
-  for (const Format3Entry& entry : entries) {
+// Five numbers of up to 34 bits and the name's bytes with its NUL.
+std::uint64_t EntryTableBits(std::size_t nameLength) {
+  return 5 * 34 + 8 * (static_cast<std::uint64_t>(nameLength) + 1);
+}
+
+void Encode(const std::vector<Entry>& entries, const NamePool& names, std::uint32_t tableOffset,
+            bool /*compress*/, ByteBuffer& table, ByteBuffer& header) {
+  BitWriter writer;
+  writer.Reset(table);
+  for (const Entry& entry : entries) {
     WritePackedInt(writer, entry.writeTime.dwHighDateTime);
     WritePackedInt(writer, entry.writeTime.dwLowDateTime);
     WritePackedInt(writer, entry.checksum);
@@ -94,12 +97,17 @@ void EncodeFormat3Table(const std::vector<Format3Entry>& entries, const NamePool
     }
     writer.WriteBits(8, 0);
   }
+  writer.Reset(header);
+  for (int i = 0; i < 4; ++i) writer.WriteBits(8, kMagic >> (8 * i));
+  WritePackedInt(writer, static_cast<std::uint32_t>(entries.size()));
+  WritePackedInt(writer, tableOffset);
+  // The packed numbers take 7 to 13 bytes; the rest of the area stays zero.
+  header.resize(kHeaderArea);
 }
 
-void EncodeFormat3Header(std::uint32_t count, std::uint32_t tableOffset, BitWriter& writer) {
-  for (int i = 0; i < 4; ++i) writer.WriteBits(8, kFormat3Magic >> (8 * i));
-  WritePackedInt(writer, count);
-  WritePackedInt(writer, tableOffset);
-}
+}  // namespace
+
+const ArchiveFormat kFormat3 = {"QEV3", '3',       kMagic,         kHeaderArea, true,
+                                true,   ReadIndex, EntryTableBits, Encode};
 
 }  // namespace qev

@@ -4,10 +4,13 @@
 #include <cstring>
 
 #include "coding/lzss.h"
-#include "io/file_handle.h"
+#include "coding/lzss_compress.h"
 
 namespace qev {
 namespace {
+
+constexpr std::uint32_t kMagic = 0x34564551;  // "QEV4"
+constexpr std::uint32_t kHeaderSize = 16;
 
 // The fewest bytes an entry can take in the plain table: an empty name's
 // NUL and three 32-bit numbers.
@@ -48,7 +51,7 @@ std::uint32_t LoadLe32Within(const ByteBuffer& table, std::size_t position) {
 // pool. A name ends at its NUL, at 256 bytes without one (cut to 255, the
 // numbers follow the 256th), or at the end of the table, past which every
 // byte reads as zero.
-std::size_t ReadEntry(const ByteBuffer& table, std::size_t position, Format4Entry& entry) {
+std::size_t ReadEntry(const ByteBuffer& table, std::size_t position, Entry& entry) {
   const std::size_t room = std::min<std::size_t>(256, table.size() - position);
   const auto* name = table.data() + position;
   const void* nul = std::memchr(name, 0, room);
@@ -62,41 +65,35 @@ std::size_t ReadEntry(const ByteBuffer& table, std::size_t position, Format4Entr
   return position + 12;
 }
 
-}  // namespace
-
-bool ReadFormat4Index(const std::string& path, Format4Index& index, Format4Header* header) {
-  index = Format4Index();
-  FileHandle file;
-  if (!file.OpenRead(path)) return false;
-
+bool ReadIndex(ByteSource& file, ArchiveIndex& index) {
   // A file shorter than the header leaves the missing bytes zero.
-  std::uint8_t head[kFormat4HeaderSize] = {};
-  file.ReadAt(0, kFormat4HeaderSize, head);
-  const Format4Header found{LoadLe32(head), LoadLe32(head + 4), LoadLe32(head + 8),
-                            LoadLe32(head + 12)};
-  if (found.magic != kFormat4Magic) return false;
+  std::uint8_t head[kHeaderSize] = {};
+  file.ReadAt(0, kHeaderSize, head);
+  if (LoadLe32(head) != kMagic) return false;
+  const std::uint32_t count = LoadLe32(head + 4);
+  const std::uint32_t tableOffset = LoadLe32(head + 8);
+  const std::uint32_t tableSize = LoadLe32(head + 12);
 
-  const std::uint32_t fileSize = file.GetSize();
-  if (found.tableOffset > fileSize || found.count > MaxEntriesIn(fileSize)) return false;
+  const std::uint32_t fileSize = file.Size();
+  if (tableOffset > fileSize || count > MaxEntriesIn(fileSize)) return false;
 
-  const std::uint32_t streamLength = fileSize - found.tableOffset;
+  const std::uint32_t streamLength = fileSize - tableOffset;
   ByteBuffer stream(streamLength);
   if (streamLength > 0) {
     // A short read leaves the stream shorter; the decoder reads what it
     // lacks as zero bits.
-    stream.resize(file.ReadAt(found.tableOffset, streamLength, stream.data()));
+    stream.resize(file.ReadAt(tableOffset, streamLength, stream.data()));
   }
-  file.Close();
 
   ByteBuffer table;
   // tableSize only sizes the reservation, so it is held to what the stream
   // could decode to.
   table.reserve(static_cast<std::size_t>(
-      std::min<std::uint64_t>(found.tableSize, MaxDecodedLength(stream.size()))));
+      std::min<std::uint64_t>(tableSize, MaxDecodedLength(stream.size()))));
   LzssDecode(stream, table);
   ByteBuffer().swap(stream);
 
-  index.entries.resize(found.count);
+  index.entries.resize(count);
   // Past the end of the table every entry reads as the zero entry that
   // resize() already holds.
   std::size_t position = 0;
@@ -104,24 +101,30 @@ bool ReadFormat4Index(const std::string& path, Format4Index& index, Format4Heade
     // Name offsets are 32-bit numbers; no table of a well-formed archive
     // comes near 4 GiB (its length is the header's 32-bit tableSize).
     if (position > UINT32_MAX) {
-      index = Format4Index();
+      index = ArchiveIndex();
       return false;
     }
     position = ReadEntry(table, position, index.entries[i]);
   }
   index.names = NamePool(std::move(table));
 
-  if (header != nullptr) *header = found;
+  index.tableOffset = tableOffset;
+  index.archiveSize = fileSize;
   return true;
 }
 
-void BuildFormat4Table(const std::vector<Format4Entry>& entries, const NamePool& names,
-                       ByteBuffer& table) {
+// The name, its NUL and 12 bytes of numbers, as nine-bit literals at most.
+std::uint64_t EntryTableBits(std::size_t nameLength) {
+  return 9 * (static_cast<std::uint64_t>(nameLength) + 1 + 12);
+}
+
+void Encode(const std::vector<Entry>& entries, const NamePool& names, std::uint32_t tableOffset,
+            bool compress, ByteBuffer& table, ByteBuffer& header) {
   std::size_t length = 0;
-  for (const Format4Entry& entry : entries) length += entry.nameLength + 1 + 12;
-  table.resize(length);
-  std::uint8_t* out = table.data();
-  for (const Format4Entry& entry : entries) {
+  for (const Entry& entry : entries) length += entry.nameLength + 1 + 12;
+  ByteBuffer plain(length);
+  std::uint8_t* out = plain.data();
+  for (const Entry& entry : entries) {
     const std::string_view name = names.View(entry.nameOffset, entry.nameLength);
     std::memcpy(out, name.data(), name.size());
     out[name.size()] = 0;
@@ -131,6 +134,21 @@ void BuildFormat4Table(const std::vector<Format4Entry>& entries, const NamePool&
     StoreLe32(entry.reserved, out + 8);
     out += 12;
   }
+  if (compress) {
+    LzssCompress(plain, table);
+  } else {
+    LzssStore(plain, table);
+  }
+  header.resize(kHeaderSize);
+  StoreLe32(kMagic, header.data());
+  StoreLe32(static_cast<std::uint32_t>(entries.size()), header.data() + 4);
+  StoreLe32(tableOffset, header.data() + 8);
+  StoreLe32(static_cast<std::uint32_t>(plain.size()), header.data() + 12);
 }
+
+}  // namespace
+
+const ArchiveFormat kFormat4 = {"QEV4", '4',       kMagic,         kHeaderSize, false,
+                                false,  ReadIndex, EntryTableBits, Encode};
 
 }  // namespace qev

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "io/byte_source.h"
 #include "platform/platform.h"
 #include "types.h"
 
@@ -11,10 +12,10 @@ namespace qev {
 
 // Synchronous and unbuffered: every operation is one or two platform calls.
 // Closed when it goes out of scope; never copied.
-class FileHandle {
+class FileHandle final : public ByteSource {
  public:
   FileHandle() = default;
-  ~FileHandle();
+  ~FileHandle() override;
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
@@ -31,13 +32,14 @@ class FileHandle {
   // Returns the count read; 0 when the seek or the read fails, or when
   // offset is at or past the end of the file. Any unsigned 32-bit offset
   // can be reached.
-  std::uint32_t ReadAt(std::uint32_t offset, std::uint32_t size, void* dest);
+  std::uint32_t ReadAt(std::uint32_t offset, std::uint32_t size, void* dest) override;
   // Writes size bytes at the current position; returns the count written,
   // 0 when the write call fails.
   std::uint32_t Write(const void* src, std::uint32_t size);
   bool SeekTo(std::uint32_t offset);
   // The low 32 bits of the size; 0xFFFFFFFF passes through on failure.
   std::uint32_t GetSize();
+  std::uint32_t Size() override { return GetSize(); }
   // The whole size, beyond 4 GiB too. False on failure.
   bool GetFullSize(std::uint64_t* size) const;
   // False at once for a null out.

@@ -3,15 +3,17 @@
 
 #include <string>
 
-#include "types.h"
+#include "formats/archive.h"
+#include "name_pool.h"
+#include "ops/report.h"
 
 namespace qev {
 
 // Builds a new archive of the given format at archivePath from the files
 // that names lists, in order. With compress (z3, z4) the member streams,
-// and format 4's table, use back-references wherever they make them
-// shorter; everything else is as without.
-void CreateArchive(ArchiveFormat format, const std::string& archivePath, const NameList& names,
-                   bool compress = false);
+// and a table kept as a stream, use back-references wherever they make
+// them shorter; everything else is as without.
+void CreateArchive(const ArchiveFormat& format, const std::string& archivePath,
+                   const NameList& names, bool compress, Report& report);
 
 }  // namespace qev

@@ -3,20 +3,21 @@
 
 #include <string>
 
-#include "types.h"
+#include "name_pool.h"
+#include "ops/report.h"
 
 namespace qev {
 
-// Extracts the archive's members into the current directory when it is of
-// the given format; prints nothing at all otherwise. filter, when not null,
-// selects entries by NameMatches.
-void ExtractArchive(ArchiveFormat format, const std::string& archivePath, const NameList* filter);
+// Extracts the archive's members into the current directory. Says nothing
+// at all when the path cannot be opened or holds no archive whose index
+// can be read. filter, when not null, selects entries by NameMatches.
+void ExtractArchive(const std::string& archivePath, const NameList* filter, Report& report);
 
 // Tests the archive's members as extraction would write them, writing
-// nothing: each selected member's line ends in " ...checksum error"
-// (format 3, the stream's sum differs from the stored one), else
-// " ...size error" (it decodes to another length than the entry's size),
-// else " ...OK"; the total counts the members that passed.
-void TestArchive(ArchiveFormat format, const std::string& archivePath, const NameList* filter);
+// nothing: each selected member's verdict is kChecksumError (a format with
+// checksums, whose stream's sum differs from the stored one), else
+// kSizeError (it decodes to another length than the entry's size), else
+// kOk; the total counts the members that passed.
+void TestArchive(const std::string& archivePath, const NameList* filter, Report& report);
 
 }  // namespace qev

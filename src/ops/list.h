@@ -3,12 +3,14 @@
 
 #include <string>
 
-#include "types.h"
+#include "name_pool.h"
+#include "ops/report.h"
 
 namespace qev {
 
-// Lists the archive when it is of the given format; prints nothing at all
-// otherwise. filter, when not null, selects entries by NameMatches.
-void ListArchive(ArchiveFormat format, const std::string& archivePath, const NameList* filter);
+// Lists the archive. Says nothing at all when the path cannot be opened or
+// holds no archive whose index can be read. filter, when not null, selects
+// entries by NameMatches.
+void ListArchive(const std::string& archivePath, const NameList* filter, Report& report);
 
 }  // namespace qev

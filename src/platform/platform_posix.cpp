@@ -306,7 +306,7 @@ void FindEntries(const std::string& pattern, const FoundEntry& found) {
     std::uint32_t offset;
     bool isDirectory;
   };
-  NamePool names;
+  std::vector<char> names;  // each name followed by its NUL
   std::vector<Match> matches;
   while (const dirent* entry = readdir(dir.get())) {
     const char* name = entry->d_name;
@@ -315,13 +315,15 @@ void FindEntries(const std::string& pattern, const FoundEntry& found) {
     // link, or a file system that does not say, needs a stat.
     const bool directory =
         entry->d_type == DT_DIR || (entry->d_type != DT_REG && isDirectory(name));
-    matches.push_back({names.Add(name), directory});
+    const auto offset = static_cast<std::uint32_t>(names.size());
+    names.insert(names.end(), name, name + std::strlen(name) + 1);
+    matches.push_back({offset, directory});
   }
   // strcmp compares bytes as unsigned char.
   std::sort(matches.begin(), matches.end(), [&](const Match& a, const Match& b) {
-    return std::strcmp(names.CStr(a.offset), names.CStr(b.offset)) < 0;
+    return std::strcmp(&names[a.offset], &names[b.offset]) < 0;
   });
-  for (const Match& match : matches) found(names.CStr(match.offset), match.isDirectory);
+  for (const Match& match : matches) found(&names[match.offset], match.isDirectory);
 }
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
@@ -329,11 +331,8 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     const auto byte = static_cast<unsigned char>(c);
     return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
   };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 bool FileTimeToLocal(const FILETIME& utc, FILETIME* local) {

@@ -1,0 +1,97 @@
+#include "ops/store_member.h"
+
+#include <algorithm>
+
+#include "coding/lzss.h"
+#include "coding/lzss_compress.h"
+#include "io/file_handle.h"
+#include "io/path.h"
+
+namespace qev {
+namespace {
+
+// Inputs are read and encoded in pieces of this size.
+constexpr std::uint32_t kPiece = 1024 * 1024;
+
+constexpr std::size_t kMaxNameLength = 255;
+
+// LzssStore writes nine bits per byte and a 14-bit end marker; no member
+// encoder writes more.
+std::uint64_t StreamLength(std::uint64_t plainLength) { return (9 * plainLength + 14 + 7) / 8; }
+
+template <class Encoder>
+StoreOutcome Encode(FileHandle& input, std::uint32_t size, Entry& entry, MemberStore& store,
+                    StreamBatch& batch) {
+  store.data.resize(kPiece);
+  ByteBuffer& packed = batch.Pending();
+  Encoder encoder;
+  std::uint64_t streamLength = 0;
+  for (std::uint32_t done = 0; done < size;) {
+    const std::uint32_t piece = std::min(kPiece, size - done);
+    // A file that delivers less than its size has changed or cannot be
+    // read: storing zeros in place of its bytes would lose them unseen.
+    if (input.ReadAt(done, piece, store.data.data()) != piece) return StoreOutcome::kCannotOpen;
+    done += piece;
+    const std::size_t before = packed.size();
+    encoder.Put(store.data.data(), piece, packed);
+    streamLength += packed.size() - before;
+    if (packed.size() >= StreamBatch::kFlushAt && !batch.Flush()) return StoreOutcome::kReported;
+  }
+  const std::size_t before = packed.size();
+  entry.checksum = encoder.Finish(packed);
+  streamLength += packed.size() - before;
+  store.position += streamLength;
+  return StoreOutcome::kStored;
+}
+
+}  // namespace
+
+std::uint64_t TableBytes(std::uint64_t bits) { return (bits + 7) / 8 + 2; }
+
+StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entry& entry,
+                         bool compress, MemberStore& store, StreamBatch& batch,
+                         const PreparedMember& prepared) {
+  // Only a bare name is stored: the end of path, which the entry shares.
+  // One that does not fit the table, or that no extraction would write,
+  // cannot be archived.
+  const std::string bare = BareName(path);
+  if (bare.size() > kMaxNameLength || !IsSafeMemberName(bare)) return StoreOutcome::kCannotOpen;
+  entry.nameOffset = pathOffset + static_cast<std::uint32_t>(path.size() - bare.size());
+  entry.nameLength = static_cast<std::uint8_t>(bare.size());
+  entry.offset = static_cast<std::uint32_t>(store.position);
+
+  FileHandle input;
+  std::uint64_t fullSize = prepared.size;
+  if (!prepared.ready && (!input.OpenRead(path) || !input.GetFullSize(&fullSize))) {
+    return StoreOutcome::kCannotOpen;
+  }
+  // Checked before anything is read, so that an input far too big costs
+  // neither memory nor time.
+  const std::uint64_t tableBits = store.tableBits + store.format->entryTableBits(bare.size());
+  if (fullSize > UINT32_MAX ||
+      store.position + StreamLength(fullSize) + TableBytes(tableBits) > kMaxArchiveSize) {
+    return StoreOutcome::kTooLarge;
+  }
+  entry.size = static_cast<std::uint32_t>(fullSize);
+  entry.reserved = 0;
+  if (!prepared.ready) {
+    input.GetWriteTime(&entry.writeTime);
+  } else if (prepared.hasWriteTime) {
+    entry.writeTime = prepared.writeTime;
+  }
+  if (prepared.ready) {
+    ByteBuffer& packed = batch.Pending();
+    packed.insert(packed.end(), prepared.stream.begin(), prepared.stream.end());
+    entry.checksum = prepared.checksum;
+    store.position += prepared.stream.size();
+    store.tableBits = tableBits;
+    return StoreOutcome::kStored;
+  }
+  const StoreOutcome outcome =
+      compress ? Encode<LzssCompressor>(input, entry.size, entry, store, batch)
+               : Encode<LzssStoreEncoder>(input, entry.size, entry, store, batch);
+  if (outcome == StoreOutcome::kStored) store.tableBits = tableBits;
+  return outcome;
+}
+
+}  // namespace qev

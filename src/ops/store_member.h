@@ -1,0 +1,46 @@
+// Storing one file of the current directory as a member stream of an
+// archive that is being written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "formats/archive.h"
+#include "ops/compress_ahead.h"
+#include "ops/stream_batch.h"
+
+namespace qev {
+
+// Every offset and size is a 32-bit number, and the readers take the
+// archive's size from the low 32 bits of the file size: an archive that
+// reaches 4 GiB could not be read back whole.
+inline constexpr std::uint64_t kMaxArchiveSize = UINT32_MAX;
+
+// What storing one member after another keeps.
+struct MemberStore {
+  const ArchiveFormat* format = nullptr;
+  ByteBuffer data;              // a piece of a member's contents
+  std::uint64_t position = 0;   // where the next member stream starts
+  std::uint64_t tableBits = 0;  // upper bound of the table for the members stored so far
+};
+
+// kReported: a write failed, and the batch has said so.
+enum class StoreOutcome { kStored, kCannotOpen, kTooLarge, kReported };
+
+// The stored table's bytes for that many bits, with room for the end
+// marker of a table kept as a stream.
+std::uint64_t TableBytes(std::uint64_t bits);
+
+// Stores the file that path names as the member described by entry, and
+// appends its stream to the batch a piece at a time, as the encoder makes
+// it, or the stream prepared for it if there is one. Fills every field of
+// the entry; its name is the bare name at the end of path, which lies at
+// pathOffset in a name pool that the entry shares. A name that does not fit the table, an input
+// that cannot be read whole, or a member that would take the archive to
+// 4 GiB is refused before its stream begins. compress: with
+// back-references wherever they make the stream shorter.
+StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entry& entry,
+                         bool compress, MemberStore& store, StreamBatch& batch,
+                         const PreparedMember& prepared);
+
+}  // namespace qev
