@@ -154,10 +154,6 @@ fault bits-read-order src/coding/bit_stream.cpp \
   'if (ReadBit()) value |= std::uint32_t{1} << i;' \
   'if (ReadBit()) value |= std::uint32_t{1} << (n - 1 - i);' \
   'bits are read least significant first'
-fault bits-read-checksum src/coding/bit_stream.cpp \
-  'if (mask_ == 0x80) checksum_ += byte;' \
-  'if (mask_ == 0x01) checksum_ += byte;' \
-  'a byte joins the reading checksum only when its last bit is read'
 fault bits-write-order src/coding/bit_stream.cpp \
   'WriteBit(((value >> i) & 1) != 0);' \
   'WriteBit(((value >> (n - 1 - i)) & 1) != 0);' \

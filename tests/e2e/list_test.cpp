@@ -86,6 +86,7 @@ TEST_F(List, IndexesWholeCutAndImpossible) {
   const std::string hello3 =
       Hex("51 45 56 33 00 41 C0 00 00 00 00 00 00 B4 59 6D 96 CB 7C 82 EF 6F B9 5B 2C 80 00 00 "
           "19 0C 84 1B DC 0D 02 D8 40 00");
+  EXPECT_EQ(Archive(3, {Stored("a", "hello world", hello)}), hello3);  // the encoders' anchor
   Bits wide;  // every number in the widest class, an unterminated name, then b
   for (const std::uint32_t value : {1u, 2u, 3u, 13u, 5u}) wide.Put(2, 3).Put(32, value);
   for (int i = 0; i < 256; ++i) wide.Put(8, 'x');

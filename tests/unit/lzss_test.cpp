@@ -14,19 +14,16 @@
 #include "coding/bit_stream.h"
 #include "coding/block_parser.h"
 #include "coding/lzss_compress.h"
+#include "support/archive_bytes.h"
 #include "support/lzss_reference.h"
 
 namespace qev {
 namespace {
 
-struct StreamBuilder {
-  ByteBuffer bytes;
-  BitWriter writer;
-  StreamBuilder() { writer.Reset(bytes); }
-  StreamBuilder& Bits(int n, std::uint32_t v) { return writer.WriteBits(n, v), *this; }
-  StreamBuilder& Literal(std::uint8_t b) { return Bits(9, 0x100 | b); }
-  StreamBuilder& Reference(std::uint32_t p, std::uint32_t l) { return Bits(18, p << 4 | l); }
-  ByteBuffer End() { return Bits(14, 0).bytes; }
+struct StreamBuilder : test::Bits {
+  StreamBuilder& Literal(std::uint8_t b) { return Put(9, 0x100 | b), *this; }
+  StreamBuilder& Reference(std::uint32_t p, std::uint32_t l) { return Put(18, p << 4 | l), *this; }
+  ByteBuffer End() { return Put(14, 0), ByteBuffer(bytes.begin(), bytes.end()); }
 };
 
 // A codec's output and checksum.
@@ -124,9 +121,9 @@ TEST(Lzss, WorkedExamples) {
   DecodeBoth(Prefix(cut.Reference(1 << 12, 0).End(), 4095));
 }
 
-// The bit streams themselves are tested through the codec, whose oracle
-// reads and writes through them. A packed integer takes the narrowest of
-// its four classes, here between two marker bits.
+// The bit streams themselves are tested through format 3, end to end. A
+// packed integer takes the narrowest of its four classes, here between two
+// marker bits.
 TEST(PackedInt, NarrowestClassAtEveryBoundary) {
   ByteBuffer out;
   BitWriter writer;
@@ -198,7 +195,7 @@ TEST(Lzss, FastCodecMatchesReferenceOnRandomInput) {
   }
 }
 
-void ShortestPathSimply(std::uint8_t* steps, std::size_t length);
+std::uint32_t ShortestPathSimply(std::uint8_t* steps, std::size_t length);
 
 // The shortest stream in bits, found the slow way: at every output
 // position, every window position 1..8191 is tried as a reference, copied
@@ -206,7 +203,7 @@ void ShortestPathSimply(std::uint8_t* steps, std::size_t length);
 std::size_t OptimalBits(const ByteBuffer& input) {
   const std::size_t n = input.size();
   std::array<std::uint8_t, 8192> window{};
-  std::vector<std::uint8_t> steps(n, 0);  // the longest match, then the path
+  std::vector<std::uint8_t> steps(n, 0);  // the longest match at each position
   std::uint32_t w = 1;
   for (std::size_t at = 0; at < n; ++at) {
     const std::size_t most = std::min<std::size_t>(18, n - at);
@@ -223,10 +220,7 @@ std::size_t OptimalBits(const ByteBuffer& input) {
     window[w] = input[at];
     w = (w + 1) & 0x1FFF;
   }
-  ShortestPathSimply(steps.data(), n);
-  std::size_t bits = 14;
-  for (std::size_t at = 0; at < n; at += steps[at]) bits += steps[at] == 1 ? 9 : 18;
-  return bits;
+  return 14 + ShortestPathSimply(steps.data(), n);
 }
 
 ByteBuffer Text(std::size_t size, std::uint32_t seed) {
@@ -311,8 +305,8 @@ TEST(LzssCompress, BlocksAndPiecesGiveTheSameStream) {
 }
 
 // The shortest path as first written: every reference length tried, the
-// longest kept where costs tie.
-void ShortestPathSimply(std::uint8_t* steps, std::size_t length) {
+// longest kept where costs tie. Returns its bits, the end marker aside.
+std::uint32_t ShortestPathSimply(std::uint8_t* steps, std::size_t length) {
   std::vector<std::uint32_t> cost(length + 1, 0);
   for (std::size_t i = length; i-- > 0;) {
     cost[i] = cost[i + 1] + 9;
@@ -325,6 +319,7 @@ void ShortestPathSimply(std::uint8_t* steps, std::size_t length) {
       }
     }
   }
+  return cost[0];
 }
 
 TEST(LzssCompress, ShortestPathAgreesWithTryingEveryLength) {
