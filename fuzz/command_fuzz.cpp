@@ -4,7 +4,12 @@
 // normally, "t" writes nothing, the archive stays as it was, nothing
 // appears beside the work directory, and the work directory holds nothing
 // but plain files. The work directory is emptied for the next input.
+// Then "d" of the first member's name and "a" of a file run on copies of
+// the archive: either the copy is unchanged, or every reader accepts it and
+// its listing is the old one with exactly the asked change, every untouched
+// entry as it was but for its offset; no temporary file is left.
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +24,7 @@
 #include "check.h"
 #include "cli/dispatcher.h"
 #include "formats/archive.h"
+#include "ops/select.h"
 
 namespace {
 
@@ -65,6 +71,70 @@ void AddEntryNames(const std::uint8_t* data, std::size_t size, std::set<std::str
   const qev::ArchiveFormat* format = nullptr;
   if (qev::ReadArchiveIndex(source, &format, index) != qev::IndexStatus::kRead) return;
   for (const qev::Entry& entry : index.entries) names.insert(std::string(index.Name(entry)));
+}
+
+// An entry as a listing shows it; the offset is the one field a change
+// may move.
+struct Listed {
+  std::string name;
+  std::uint32_t size, checksum, reserved, timeLow, timeHigh;
+  bool operator==(const Listed&) const = default;
+};
+
+bool ListIndex(const std::string& bytes, std::vector<Listed>& listing) {
+  qev::MemorySource source(bytes.data(), bytes.size());
+  qev::ArchiveIndex index;
+  const qev::ArchiveFormat* format = nullptr;
+  listing.clear();
+  if (qev::ReadArchiveIndex(source, &format, index) != qev::IndexStatus::kRead) return false;
+  for (const qev::Entry& e : index.entries) {
+    listing.push_back({std::string(index.Name(e)), e.size, e.checksum, e.reserved,
+                       e.writeTime.dwLowDateTime, e.writeTime.dwHighDateTime});
+  }
+  return true;
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs "<command> ../modify <name>" on a copy of the archive and checks the
+// copy against expect(old listing), which gives the listing the change
+// asks for; `fresh` marks the entry a new stream fills (its fields but name
+// and size are the file's), or none.
+template <class Expect>
+void CheckChange(const fs::path& root, const std::uint8_t* data, std::size_t size,
+                 const char* command, const std::string& name, Expect expect) {
+  const fs::path copy = root / "modify";
+  WriteArchive(copy, data, size);
+  const std::string before = ReadAll(copy);
+  const std::string argument =
+      std::string("..") + static_cast<char>(fs::path::preferred_separator) + "modify";
+  const char* const argv[] = {"qev", command, argument.c_str(), name.c_str()};
+  qev::RunCommand(4, argv);
+  const std::string after = ReadAll(copy);
+  std::size_t beside = 0;
+  for (const fs::directory_entry& item : fs::directory_iterator(root)) {
+    (void)item;
+    ++beside;
+  }
+  Check(beside == 3, "a change left a file beside the archive");
+  if (after != before) {
+    std::vector<Listed> old, now;
+    Check(ListIndex(before, old), "an archive no reader accepts was changed");
+    Check(ListIndex(after, now), "a changed archive is not accepted by the readers");
+    std::size_t fresh = SIZE_MAX;
+    std::vector<Listed> wanted = expect(old, &fresh);
+    Check(wanted.size() == now.size(), "a change gave another number of members");
+    if (fresh < now.size()) {
+      Check(now[fresh].name == wanted[fresh].name && now[fresh].size == wanted[fresh].size,
+            "the added member is not the file");
+      now[fresh] = wanted[fresh];
+    }
+    Check(now == wanted, "a change altered more than was asked");
+  }
+  fs::remove(copy);
 }
 
 }  // namespace
@@ -131,5 +201,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(names.count(item.path().filename().string()) == 1, "a file that is no member appeared");
   }
   for (const fs::path& path : extracted) fs::remove(path);
+
+  // d of the first member's name (a name no member has when none can be
+  // read); a of a file, replacing the members of its name or appended.
+  std::vector<Listed> listing;
+  ListIndex(std::string(reinterpret_cast<const char*>(data), size), listing);
+  const std::string victim = listing.empty() ? std::string("none") : listing[0].name;
+  fs::current_path(scratch.Root() / kWork);
+  if (!victim.empty()) {
+    CheckChange(
+        scratch.Root(), data, size, "d", victim, [&](std::vector<Listed> old, std::size_t*) {
+          std::erase_if(old, [&](const Listed& e) { return qev::NameMatches(e.name, victim); });
+          return old;
+        });
+  }
+  { std::ofstream("added", std::ios::binary) << "added"; }
+  CheckChange(scratch.Root(), data, size, "a", "added",
+              [](std::vector<Listed> old, std::size_t* fresh) {
+                const Listed file{"added", 5, 0, 0, 0, 0};
+                std::vector<Listed> wanted;
+                for (const Listed& e : old) {
+                  if (!qev::NameMatches(e.name, "added")) {
+                    wanted.push_back(e);
+                  } else if (*fresh == SIZE_MAX) {
+                    *fresh = wanted.size();
+                    wanted.push_back(file);
+                  }
+                }
+                if (*fresh == SIZE_MAX) {
+                  *fresh = wanted.size();
+                  wanted.push_back(file);
+                }
+                return wanted;
+              });
+  fs::remove("added");
+  fs::current_path(previous);
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "cli/dispatcher.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/console_report.h"
@@ -9,12 +10,13 @@
 #include "ops/create.h"
 #include "ops/extract.h"
 #include "ops/list.h"
+#include "ops/modify.h"
 #include "ops/select.h"
 
 namespace qev {
 namespace {
 
-enum class Command { kNone, kList, kExtract, kTest, kCreate, kCompress };
+enum class Command { kNone, kList, kExtract, kTest, kCreate, kCompress, kAdd, kDelete };
 
 // The first matching word decides; no prefix or abbreviation is accepted.
 // c<digit> and z<digit> create the format of that digit.
@@ -29,6 +31,8 @@ Command ParseCommand(const char* word, const ArchiveFormat** format) {
     if (NameMatches(word, compress)) return Command::kCompress;
   }
   if (NameMatches(word, "t")) return Command::kTest;
+  if (NameMatches(word, "a")) return Command::kAdd;
+  if (NameMatches(word, "d")) return Command::kDelete;
   return Command::kNone;
 }
 
@@ -38,6 +42,21 @@ void PrintUsage(int argc, const char* const* argv) {
   std::printf("Usage: %s <command> <archive> <file1> <file2> ...\n", program);
 }
 
+// qev --help: the usage line and what each command does.
+void PrintHelp(int argc, const char* const* argv) {
+  PrintUsage(argc, argv);
+  std::fputs(
+      "commands:\n"
+      "  l        list the archive; names after it select members\n"
+      "  x        extract the archive here; names after it select members\n"
+      "  t        test the archive, writing nothing; names after it select members\n"
+      "  c3, c4   create a format-3 or format-4 archive of the files (patterns allowed)\n"
+      "  z3, z4   the same, compressed\n"
+      "  a        add the files to the archive, replacing members of their names\n"
+      "  d        delete the named members from the archive\n",
+      stdout);
+}
+
 void PrintEcho(const char* const* argv) {
   std::printf("command: %s , file: %s\n", argv[1], argv[2]);
 }
@@ -45,6 +64,14 @@ void PrintEcho(const char* const* argv) {
 }  // namespace
 
 int RunCommand(int argc, const char* const* argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    PrintHelp(argc, argv);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("qev %s\n", QEV_VERSION);
+    return 0;
+  }
   if (argc < 3) {
     PrintUsage(argc, argv);
     return 0;
@@ -52,7 +79,8 @@ int RunCommand(int argc, const char* const* argv) {
   const ArchiveFormat* format = nullptr;
   const Command command = ParseCommand(argv[1], &format);
   const bool creates = command == Command::kCreate || command == Command::kCompress;
-  if (command == Command::kNone || (creates && argc < 4)) {
+  const bool modifies = command == Command::kAdd || command == Command::kDelete;
+  if (command == Command::kNone || ((creates || modifies) && argc < 4)) {
     PrintUsage(argc, argv);
     return 0;
   }
@@ -66,6 +94,22 @@ int RunCommand(int argc, const char* const* argv) {
     CreateArchive(*format, archivePath, names, command == Command::kCompress, report);
     // c3 and c4 always succeed as far as the exit status goes.
     return command == Command::kCompress && report.Failed() ? 1 : 0;
+  }
+
+  if (modifies) {
+    // a takes the patterns of creation; d the names of selection.
+    if (command == Command::kAdd) {
+      ExpandWildcards(argv + 3, argc - 3, names);
+    } else {
+      CollectNames(argv + 3, argc - 3, names);
+    }
+    PrintEcho(argv);
+    if (command == Command::kAdd) {
+      AddToArchive(archivePath, names, report);
+    } else {
+      DeleteFromArchive(archivePath, names, report);
+    }
+    return report.Failed() ? 1 : 0;
   }
 
   PrintEcho(argv);

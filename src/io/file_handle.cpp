@@ -69,6 +69,18 @@ bool FileHandle::SetAllTimes(const FILETIME* time) {
   return time != nullptr && IsOpen() && platform::SetFileTimes(file_, *time);
 }
 
+bool FileHandle::Flush() { return IsOpen() && platform::FlushFile(file_); }
+
+bool FileHandle::CopyFrom(FileHandle& source, std::uint32_t offset, std::uint32_t length) {
+  std::uint64_t done = 0;
+  return IsOpen() && source.IsOpen() &&
+         platform::CopyRange(source.file_, offset, length, file_, &done) && done == length;
+}
+
+bool FileHandle::CopyPermissionsFrom(const FileHandle& source) {
+  return IsOpen() && source.IsOpen() && platform::CopyPermissions(source.file_, file_);
+}
+
 bool FileHandle::Close() {
   if (!IsOpen()) return true;
   if (!platform::CloseFile(file_)) return false;

@@ -45,6 +45,14 @@ class FileHandle final : public ByteSource {
   // False at once for a null out.
   bool GetWriteTime(FILETIME* out);
   bool SetAllTimes(const FILETIME* time);
+  // Writes the file's buffered bytes through to the disk.
+  bool Flush();
+  // Copies length bytes from offset of source to the current position,
+  // which moves past them (see platform::CopyRange). False when fewer were
+  // copied.
+  bool CopyFrom(FileHandle& source, std::uint32_t offset, std::uint32_t length);
+  // Gives this file the permission bits of source.
+  bool CopyPermissionsFrom(const FileHandle& source);
   // True when nothing is open. On failure the handle stays open.
   bool Close();
 

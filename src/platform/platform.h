@@ -92,6 +92,33 @@ bool DeletePath(const char* path);
 // same directory.
 bool ReplacePath(const char* from, const char* to);
 
+// Writes what the file holds in buffers through to the disk (fsync,
+// FlushFileBuffers): once it returns true the bytes survive a crash.
+bool FlushFile(NativeFile file);
+
+// Copies length bytes from offset of from to the current position of to,
+// which moves past them. The kernel copies where it can (copy_file_range on
+// Linux, which may share the blocks instead); elsewhere, or when it cannot,
+// a read and write loop does. *done receives the bytes copied. False when
+// fewer than length could be copied: a read or write failed, or from ended.
+bool CopyRange(NativeFile from, std::uint64_t offset, std::uint64_t length, NativeFile to,
+               std::uint64_t* done);
+
+// Gives to the permission bits of from (fchmod from fstat on POSIX; Windows
+// keeps no such bits, and this does nothing there).
+bool CopyPermissions(NativeFile from, NativeFile to);
+
+// The path that path reaches, symbolic links followed (realpath on POSIX;
+// on Windows the path as given). False when path reaches nothing.
+bool ResolvePath(const char* path, std::string* resolved);
+
+// True when anything at all stands at path, a dangling symbolic link too.
+bool PathExists(const char* path);
+
+// True when this process may write to the file at path (access with W_OK
+// on POSIX; on Windows, when the file lacks the read-only attribute).
+bool MayWrite(const char* path);
+
 // True for a directory separator of the platform: '/' on POSIX, '/' and
 // '\' on Windows.
 bool IsPathSeparator(char c);

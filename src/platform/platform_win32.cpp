@@ -168,6 +168,49 @@ bool ReplacePath(const char* from, const char* to) {
   return MoveFileExA(from, to, 0) != FALSE;
 }
 
+bool FlushFile(NativeFile file) { return FlushFileBuffers(ToHandle(file)) != FALSE; }
+
+bool CopyRange(NativeFile from, std::uint64_t offset, std::uint64_t length, NativeFile to,
+               std::uint64_t* done) {
+  // A read and write loop: the source is read through an OVERLAPPED offset,
+  // which leaves the destination's position the only one that moves.
+  constexpr DWORD kPiece = 1024 * 1024;
+  *done = 0;
+  HANDLE heap = GetProcessHeap();
+  void* buffer = HeapAlloc(heap, 0, kPiece);
+  if (buffer == nullptr) return false;
+  bool ok = true;
+  while (ok && *done < length) {
+    const std::uint64_t at = offset + *done;
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const DWORD want = static_cast<DWORD>(length - *done < kPiece ? length - *done : kPiece);
+    DWORD got = 0;
+    DWORD put = 0;
+    ok = ReadFile(ToHandle(from), buffer, want, &got, &where) != FALSE && got > 0 &&
+         WriteFile(ToHandle(to), buffer, got, &put, nullptr) != FALSE && put == got;
+    if (ok) *done += got;
+  }
+  HeapFree(heap, 0, buffer);
+  return ok;
+}
+
+bool CopyPermissions(NativeFile, NativeFile) { return true; }
+
+bool ResolvePath(const char* path, std::string* resolved) {
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
+  resolved->assign(path);
+  return true;
+}
+
+bool PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool MayWrite(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsDeviceOrStreamName(const char* name) {

@@ -89,6 +89,11 @@ int ExpectedStatus(const Names& args, const std::string& out) {
     if (out.find(failure) != std::string::npos) return 1;
   }
   if (out.find("\nwrite error\n") != std::string::npos) return 1;
+  // a and d: a line of its own that says why the archive was not changed.
+  if (out.find(", archive left as it is\n") != std::string::npos ||
+      out.find("\ncannot open the archive\n") != std::string::npos) {
+    return 1;
+  }
   const bool onlyEcho = out.find('\n') == out.size() - 1 && out.rfind("command: ", 0) == 0;
   return word == "t" && onlyEcho ? 1 : 0;
 }
