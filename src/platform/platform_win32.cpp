@@ -161,11 +161,16 @@ bool CloseFile(NativeFile file) { return CloseHandle(ToHandle(file)) != FALSE; }
 bool DeletePath(const char* path) { return DeleteFileA(path) != FALSE; }
 
 bool ReplacePath(const char* from, const char* to) {
-  // DeleteFileA decides what may go (not a directory, a read-only file or a
-  // file open without delete sharing), and the file then takes the name in
-  // the letter case given, as a file created anew would.
-  if (GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES && DeleteFileA(to) == FALSE) return false;
-  return MoveFileExA(from, to, 0) != FALSE;
+  // What DeleteFileA refuses may not be replaced: a directory or a read-only
+  // file; a file open without delete sharing makes the move itself fail.
+  // The move replaces the old file in one step, so that a failure between
+  // removing it and renaming the new one can never leave neither.
+  const DWORD attributes = GetFileAttributesA(to);
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    return false;
+  }
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 bool FlushFile(NativeFile file) { return FlushFileBuffers(ToHandle(file)) != FALSE; }
