@@ -276,7 +276,8 @@ TEST_F(Modify, FailuresLeaveTheArchiveAsItWas) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.limit + " " + c.readOnly + " " + c.lines);
-    if ((c.readOnly == "." || c.limit == "-f 0") && IsWindows()) continue;
+    // Windows knows no file that its owner cannot read, nor directory permissions.
+    if ((c.readOnly == "." || c.readOnly == "locked") && IsWindows()) continue;
     fs::create_directory("case");
     fs::current_path("case");
     std::string archive = Archive(c.format, c.members);
