@@ -9,12 +9,13 @@
 #include "ops/create.h"
 #include "ops/extract.h"
 #include "ops/list.h"
+#include "ops/recover.h"
 #include "ops/select.h"
 
 namespace qev {
 namespace {
 
-enum class Command { kNone, kList, kExtract, kTest, kCreate, kCompress };
+enum class Command { kNone, kList, kExtract, kTest, kRecover, kCreate, kCompress };
 
 // The first matching word decides; no prefix or abbreviation is accepted.
 // c<digit> and z<digit> create the format of that digit.
@@ -29,6 +30,7 @@ Command ParseCommand(const char* word, const ArchiveFormat** format) {
     if (NameMatches(word, compress)) return Command::kCompress;
   }
   if (NameMatches(word, "t")) return Command::kTest;
+  if (NameMatches(word, "r")) return Command::kRecover;
   return Command::kNone;
 }
 
@@ -81,6 +83,9 @@ int RunCommand(int argc, const char* const* argv) {
     case Command::kTest:
       TestArchive(archivePath, filter, report);
       return report.Failed() || !report.ArchiveRead() ? 1 : 0;
+    case Command::kRecover:
+      RecoverArchive(archivePath, filter, report);
+      return report.Failed() ? 1 : 0;
     default:
       ExtractArchive(archivePath, filter, report);
       return 0;
