@@ -17,8 +17,8 @@ void PlanLayout(ByteSource& source, const ArchiveFormat& format, const ArchiveHe
   if (header != nullptr && header->tableOffset >= format.headerSize &&
       header->tableOffset <= fileEnd) {
     WalkStreams(source, format.headerSize, header->tableOffset, plan.walk);
-    const bool whole =
-        format.readTable(source, header->tableOffset, fileEnd, header->count, plan.index);
+    format.readTable(source, header->tableOffset, fileEnd, header->count, plan.index);
+    const bool whole = plan.index.entries.size() == header->count;
     plan.index.tableOffset = header->tableOffset;
     plan.index.archiveSize = fileEnd;
     plan.table = whole ? TableState::kWhole : TableState::kPartial;
