@@ -16,7 +16,10 @@ void PlanLayout(ByteSource& source, const ArchiveFormat& format, const ArchiveHe
   const std::uint32_t fileEnd = source.Size();
   if (header != nullptr && header->tableOffset >= format.headerSize &&
       header->tableOffset <= fileEnd) {
-    WalkStreams(source, format.headerSize, header->tableOffset, plan.walk);
+    // The table tells where the streams lie: the walk is done as they are
+    // written, which decodes each one anyway.
+    plan.walk.end = header->tableOffset;
+    plan.walkLater = true;
     format.readTable(source, header->tableOffset, fileEnd, header->count, plan.index);
     const bool whole = plan.index.entries.size() == header->count;
     plan.index.tableOffset = header->tableOffset;

@@ -21,7 +21,11 @@ enum class TableState { kWhole, kPartial, kMissing };
 struct RecoveryPlan {
   const ArchiveFormat* format = nullptr;  // null: no layout reads anything
   LayoutClue clue = LayoutClue::kMagic;
-  StreamWalk walk;     // the member streams, the table's excluded
+  // The member streams, the table's excluded. With walkLater the walk is
+  // left to the writing (see RecoverArchive): only walk.end, the table's
+  // offset, is set.
+  StreamWalk walk;
+  bool walkLater = false;
   ArchiveIndex index;  // the table's entries as far as they survive
   TableState table = TableState::kMissing;
 };
