@@ -1,4 +1,4 @@
-// Runs "l", "t" and then "x" on arbitrary bytes as an archive, through the
+// Runs "l", "t", "x" and then "r" on arbitrary bytes as an archive, through the
 // same command entry as the program, with a scratch work directory current
 // and the archive beside it. Whatever the archive holds, the commands end
 // normally, "t" writes nothing, the archive stays as it was, nothing
@@ -25,6 +25,7 @@
 #include "cli/dispatcher.h"
 #include "formats/archive.h"
 #include "ops/select.h"
+#include "io/path.h"
 
 namespace {
 
@@ -199,6 +200,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 #endif
     Check(names.count(item.path().filename().string()) == 1, "a file that is no member appeared");
+  }
+  for (const fs::path& path : extracted) fs::remove(path);
+
+  // r, on the same bytes: nothing beside the work directory, the archive
+  // unchanged, and every file it leaves a plain one with a safe bare name,
+  // no temporary file among them.
+  fs::current_path(scratch.Root() / kWork);
+  {
+    const char* const argv[] = {"qev", "r", archiveArgument.c_str()};
+    qev::RunCommand(3, argv);
+  }
+  fs::current_path(previous);
+  for (const fs::directory_entry& item : fs::directory_iterator(scratch.Root())) {
+    const fs::path name = item.path().filename();
+    Check(name == kArchive || name == kWork, "recovery put a file beside the work directory");
+  }
+  Check(HoldsExactly(archive, data, size), "recovery changed the archive");
+  extracted.clear();
+  for (const fs::directory_entry& item : fs::directory_iterator(scratch.Root() / kWork)) {
+    Check(item.symlink_status().type() == fs::file_type::regular, "recovery made no plain file");
+    const std::string name = item.path().filename().string();
+    Check(qev::IsSafeMemberName(name), "recovery wrote a file whose name is not safe");
+    Check(name.rfind("qev-part-", 0) != 0, "recovery left a temporary file");
+    extracted.push_back(item.path());
   }
   for (const fs::path& path : extracted) fs::remove(path);
 

@@ -326,9 +326,9 @@ fault calendar-months src/platform/platform_posix.cpp \
   'monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;' \
   'monthIndex < 10 ? monthIndex + 3 : monthIndex - 10;' \
   'dates in January and February show the wrong month'
-fault extract-unsafe-names src/ops/extract.cpp \
-  'IsSafeMemberName(name) && file.Open(name);' \
-  'file.Open(name);' \
+fault extract-unsafe-names src/ops/member_writer.cpp \
+  'write && IsSafeMemberName(name) && file.Open(name);' \
+  'write && file.Open(name);' \
   'extraction writes wherever a stored name points'
 fault safe-name-backslash src/io/path.cpp \
   'std::string("/\\\0", 3)' \

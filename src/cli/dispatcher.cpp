@@ -11,12 +11,23 @@
 #include "ops/extract.h"
 #include "ops/list.h"
 #include "ops/modify.h"
+#include "ops/recover.h"
 #include "ops/select.h"
 
 namespace qev {
 namespace {
 
-enum class Command { kNone, kList, kExtract, kTest, kCreate, kCompress, kAdd, kDelete };
+enum class Command {
+  kNone,
+  kList,
+  kExtract,
+  kTest,
+  kRecover,
+  kCreate,
+  kCompress,
+  kAdd,
+  kDelete
+};
 
 // The first matching word decides; no prefix or abbreviation is accepted.
 // c<digit> and z<digit> create the format of that digit.
@@ -31,6 +42,7 @@ Command ParseCommand(const char* word, const ArchiveFormat** format) {
     if (NameMatches(word, compress)) return Command::kCompress;
   }
   if (NameMatches(word, "t")) return Command::kTest;
+  if (NameMatches(word, "r")) return Command::kRecover;
   if (NameMatches(word, "a")) return Command::kAdd;
   if (NameMatches(word, "d")) return Command::kDelete;
   return Command::kNone;
@@ -50,6 +62,7 @@ void PrintHelp(int argc, const char* const* argv) {
       "  l        list the archive; names after it select members\n"
       "  x        extract the archive here; names after it select members\n"
       "  t        test the archive, writing nothing; names after it select members\n"
+      "  r        recover what a cut or damaged archive still holds, into this directory\n"
       "  c3, c4   create a format-3 or format-4 archive of the files (patterns allowed)\n"
       "  z3, z4   the same, compressed\n"
       "  a        add the files to the archive, replacing members of their names\n"
@@ -125,6 +138,9 @@ int RunCommand(int argc, const char* const* argv) {
     case Command::kTest:
       TestArchive(archivePath, filter, report);
       return report.Failed() || !report.ArchiveRead() ? 1 : 0;
+    case Command::kRecover:
+      RecoverArchive(archivePath, filter, report);
+      return report.Failed() ? 1 : 0;
     default:
       ExtractArchive(archivePath, filter, report);
       return 0;

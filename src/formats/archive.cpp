@@ -31,6 +31,17 @@ const ArchiveFormat* RecogniseArchive(const std::uint8_t* head, std::size_t size
   return nullptr;
 }
 
+const ArchiveFormat* FormatOfBlankHeader(const std::uint8_t* head, std::size_t size) {
+  const ArchiveFormat* widest = kFormats[0];
+  for (const ArchiveFormat* format : kFormats) {
+    if (format->headerSize > widest->headerSize) widest = format;
+  }
+  if (size < widest->headerSize) return nullptr;
+  const bool blank =
+      std::all_of(head, head + widest->headerSize, [](std::uint8_t b) { return b == 0; });
+  return blank ? widest : nullptr;
+}
+
 const ArchiveFormat* FormatForDigit(char digit) {
   for (const ArchiveFormat* format : kFormats) {
     if (format->digit == digit) return format;

@@ -43,6 +43,12 @@ struct ArchiveIndex {
   }
 };
 
+// The numbers a header holds besides its magic.
+struct ArchiveHeader {
+  std::uint32_t count = 0;
+  std::uint32_t tableOffset = 0;
+};
+
 struct ArchiveFormat {
   // What the open line calls the archive: its magic, "QEV3".
   const char* name;
@@ -59,6 +65,18 @@ struct ArchiveFormat {
   // an index that no archive of this size can hold: the index is then
   // empty. May throw std::bad_alloc.
   bool (*readIndex)(ByteSource& source, ArchiveIndex& index);
+  // The header's numbers from the headerSize bytes at head, read where this
+  // format keeps them, whatever the magic says.
+  ArchiveHeader (*readHeader)(const std::uint8_t* head);
+  // Reads the leading entries of a table stored from tableOffset up to
+  // tableEnd, as far as they are whole, at most maxEntries, into index
+  // (emptied first; its tableOffset and archiveSize are left alone). An
+  // entry that the end of the stored bytes cuts is left out, and so is any
+  // entry decoded from bits that are not there. True when the table ended
+  // with its last entry: maxEntries were read, or nothing of the table is
+  // left over. May throw std::bad_alloc.
+  bool (*readTable)(ByteSource& source, std::uint32_t tableOffset, std::uint32_t tableEnd,
+                    std::uint64_t maxEntries, ArchiveIndex& index);
   // The most bits one entry with a name of nameLength bytes adds to the
   // stored table, the end of the table's stream aside.
   std::uint64_t (*entryTableBits)(std::size_t nameLength);
@@ -81,6 +99,15 @@ const ArchiveFormat* FormatForDigit(char digit);
 
 // The bytes of the header area that count for telling formats apart.
 inline constexpr std::size_t kMaxHeaderSize = 16;
+
+// The format that a header area of zeros points to, or null when the size
+// bytes at head are not zero that far. An archive whose creation stopped
+// has no magic: its header area is still the zeros written first. The
+// format with the widest header area is the one whose first stream would
+// lie wholly after them; the first stream of a narrower format seldom
+// starts with the zero bits that fill the gap (an empty member followed
+// by a stream starting with a zero byte, for format 3).
+const ArchiveFormat* FormatOfBlankHeader(const std::uint8_t* head, std::size_t size);
 
 enum class IndexStatus {
   kRead,        // *format and index describe the archive

@@ -77,6 +77,63 @@ bool ReadIndex(ByteSource& source, ArchiveIndex& index) {
   return true;
 }
 
+ArchiveHeader ReadHeader(const std::uint8_t* head) {
+  const ByteBuffer area(head, head + kHeaderArea);
+  BitReader reader;
+  reader.Reset(area);
+  reader.ReadBits(32);
+  ArchiveHeader header;
+  header.count = ReadPackedInt(reader);
+  header.tableOffset = ReadPackedInt(reader);
+  return header;
+}
+
+// The n bits (up to 8) from bit `at` of table, zeros past its end.
+std::uint32_t BitsAt(const ByteBuffer& table, std::uint64_t at, int n) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < n; ++i, ++at) {
+    const bool bit = at / 8 < table.size() && (table[at / 8] >> (7 - at % 8) & 1) != 0;
+    value = value << 1 | (bit ? 1u : 0u);
+  }
+  return value;
+}
+
+// Where the entry that starts at bit `at` ends, from the classes of its
+// packed numbers and the bytes of its name, read as ReadEntry reads them.
+std::uint64_t EntryEnd(const ByteBuffer& table, std::uint64_t at) {
+  for (int i = 0; i < 5; ++i) at += 2 + 8 * std::uint64_t{BitsAt(table, at, 2)} + 8;
+  for (int i = 0; i < 256; ++i) {
+    const std::uint32_t c = BitsAt(table, at, 8);
+    at += 8;
+    if (c == 0) break;
+  }
+  return at;
+}
+
+bool ReadTable(ByteSource& source, std::uint32_t tableOffset, std::uint32_t tableEnd,
+               std::uint64_t maxEntries, ArchiveIndex& index) {
+  index.entries.clear();
+  index.names = NamePool();
+  ByteBuffer table(tableEnd > tableOffset ? tableEnd - tableOffset : 0);
+  if (!table.empty())
+    table.resize(
+        source.ReadAt(tableOffset, static_cast<std::uint32_t>(table.size()), table.data()));
+  const std::uint64_t bits = std::uint64_t{table.size()} * 8;
+  BitReader reader;
+  reader.Reset(table);
+  std::uint64_t at = 0;
+  while (index.entries.size() < maxEntries) {
+    // Fewer bits than a byte are the last byte's padding.
+    if (bits - at < 8) return true;
+    const std::uint64_t next = EntryEnd(table, at);
+    if (next > bits) return false;
+    index.entries.emplace_back();
+    ReadEntry(reader, index.entries.back(), index.names);
+    at = next;
+  }
+  return true;
+}
+
 // Five numbers of up to 34 bits and the name's bytes with its NUL.
 std::uint64_t EntryTableBits(std::size_t nameLength) {
   return 5 * 34 + 8 * (static_cast<std::uint64_t>(nameLength) + 1);
@@ -107,7 +164,7 @@ void Encode(const std::vector<Entry>& entries, const NamePool& names, std::uint3
 
 }  // namespace
 
-const ArchiveFormat kFormat3 = {"QEV3", '3',       kMagic,         kHeaderArea, true,
-                                true,   ReadIndex, EntryTableBits, Encode};
+const ArchiveFormat kFormat3 = {"QEV3",    '3',        kMagic,    kHeaderArea,    true,  true,
+                                ReadIndex, ReadHeader, ReadTable, EntryTableBits, Encode};
 
 }  // namespace qev

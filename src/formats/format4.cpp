@@ -5,6 +5,7 @@
 
 #include "coding/lzss.h"
 #include "coding/lzss_compress.h"
+#include "formats/stream_end.h"
 
 namespace qev {
 namespace {
@@ -113,6 +114,53 @@ bool ReadIndex(ByteSource& file, ArchiveIndex& index) {
   return true;
 }
 
+ArchiveHeader ReadHeader(const std::uint8_t* head) {
+  return {LoadLe32(head + 4), LoadLe32(head + 8)};
+}
+
+// Decodes the table stream in stored into table. A stream the stored bytes
+// cut yields only the tokens that lie wholly in them: the decoder leaves a
+// token that might not be whole for a next piece that never comes.
+void DecodeTable(const ByteBuffer& stored, bool cut, ByteBuffer& table) {
+  LzssDecoder decoder;
+  std::size_t at = 0;
+  while (!decoder.Ended()) {
+    const std::size_t used = decoder.Decode(stored.data() + at, stored.size() - at, !cut);
+    at += used;
+    table.insert(table.end(), decoder.Output(), decoder.Output() + decoder.OutputSize());
+    if (used == 0 && decoder.OutputSize() == 0) break;
+  }
+}
+
+bool ReadTable(ByteSource& source, std::uint32_t tableOffset, std::uint32_t tableEnd,
+               std::uint64_t maxEntries, ArchiveIndex& index) {
+  index.entries.clear();
+  index.names = NamePool();
+  StreamScanner scanner;
+  const StreamEnd end = FindStreamEnd(source, tableOffset, tableEnd, scanner);
+  ByteBuffer stored(end.length);
+  if (!stored.empty()) stored.resize(source.ReadAt(tableOffset, end.length, stored.data()));
+  ByteBuffer table;
+  DecodeTable(stored, end.cut || stored.size() < end.length, table);
+  ByteBuffer().swap(stored);
+
+  std::size_t position = 0;
+  while (index.entries.size() < maxEntries && position < table.size() && position <= UINT32_MAX) {
+    // An entry is whole when its name ends within the table (at a NUL, or
+    // after 256 bytes) and its 12 bytes of numbers follow.
+    const std::size_t room = std::min<std::size_t>(256, table.size() - position);
+    const bool named = room == 256 || std::memchr(table.data() + position, 0, room) != nullptr;
+    Entry entry;
+    const std::size_t next = named ? ReadEntry(table, position, entry) : SIZE_MAX;
+    if (next > table.size()) break;
+    index.entries.push_back(entry);
+    position = next;
+  }
+  const bool whole = index.entries.size() == maxEntries || (!end.cut && position == table.size());
+  index.names = NamePool(std::move(table));
+  return whole;
+}
+
 // The name, its NUL and 12 bytes of numbers, as nine-bit literals at most.
 std::uint64_t EntryTableBits(std::size_t nameLength) {
   return 9 * (static_cast<std::uint64_t>(nameLength) + 1 + 12);
@@ -148,7 +196,7 @@ void Encode(const std::vector<Entry>& entries, const NamePool& names, std::uint3
 
 }  // namespace
 
-const ArchiveFormat kFormat4 = {"QEV4", '4',       kMagic,         kHeaderSize, false,
-                                false,  ReadIndex, EntryTableBits, Encode};
+const ArchiveFormat kFormat4 = {"QEV4",    '4',        kMagic,    kHeaderSize,    false, false,
+                                ReadIndex, ReadHeader, ReadTable, EntryTableBits, Encode};
 
 }  // namespace qev

@@ -1,11 +1,8 @@
 #include "ops/extract.h"
 
 #include <cstdint>
-#include <new>
 
-#include "io/output_file.h"
-#include "io/path.h"
-#include "ops/member_decode.h"
+#include "ops/member_writer.h"
 #include "ops/open_archive.h"
 #include "ops/select.h"
 
@@ -34,21 +31,15 @@ void ExtractEntries(const std::string& archivePath, const NameList* filter, bool
     // Stored names are bare file names; anything else would reach outside
     // the current directory, and a member replaces a file of its name. A
     // member that cannot be written is still decoded, for its checksum.
-    OutputFile file;
-    const bool writable = !test && IsSafeMemberName(name) && file.Open(name);
-    std::uint64_t decoded = 0;
-    DecodedMember member;
-    try {
-      member = DecodeMember(archive.file, FindMemberExtent(index, i), decoding,
-                            [&](const std::uint8_t* data, std::size_t size) {
-                              decoded += size;
-                              if (writable) file.Write(data, size);
-                            });
-    } catch (const std::bad_alloc&) {
+    const WrittenMember member =
+        WriteMember(archive.file, FindMemberExtent(index, i), name, !test,
+                    format.hasTimes ? &entry.writeTime : nullptr, decoding);
+    if (member.tooLarge) {
       report.Said(Verdict::kTooLarge);
       continue;
     }
-    const bool checksumBad = format.hasChecksums && member.checksum != entry.checksum;
+    const std::uint64_t decoded = member.decoded;
+    const bool checksumBad = format.hasChecksums && member.stream.checksum != entry.checksum;
 
     if (test) {
       // One verdict per member, the first that applies.
@@ -64,7 +55,7 @@ void ExtractEntries(const std::string& archivePath, const NameList* filter, bool
       continue;
     }
     if (checksumBad) report.Said(Verdict::kChecksumNote);
-    if (writable && file.Commit(format.hasTimes ? &entry.writeTime : nullptr)) {
+    if (member.written) {
       total += entry.size;
       ++extracted;
       report.Said(Verdict::kOk);

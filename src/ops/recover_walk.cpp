@@ -1,0 +1,81 @@
+#include "ops/recover_walk.h"
+
+#include <algorithm>
+
+#include "formats/stream_end.h"
+
+namespace qev {
+namespace {
+
+// A table's first entry lies within this many stored bytes: 255 name bytes,
+// a NUL and the numbers, in either format, as literals at worst.
+constexpr std::uint32_t kFirstEntryBytes = 640;
+
+bool IsStart(const StreamWalk& walk, std::size_t before, std::uint32_t offset) {
+  const auto end = walk.starts.begin() + static_cast<std::ptrdiff_t>(before);
+  return std::binary_search(walk.starts.begin(), end, offset);
+}
+
+// Whether every entry of index starts one of the first `before` streams, in
+// rising order.
+bool EntriesMatch(const StreamWalk& walk, std::size_t before, const ArchiveIndex& index) {
+  for (std::size_t k = 0; k < index.entries.size(); ++k) {
+    const std::uint32_t offset = index.entries[k].offset;
+    if (k > 0 && offset <= index.entries[k - 1].offset) return false;
+    if (!IsStart(walk, before, offset)) return false;
+  }
+  return !index.entries.empty();
+}
+
+}  // namespace
+
+void WalkStreams(ByteSource& source, std::uint32_t first, std::uint32_t limit, StreamWalk& walk) {
+  walk = StreamWalk();
+  walk.end = first;
+  StreamScanner scanner;
+  for (std::uint32_t at = first; at < limit;) {
+    const StreamEnd stream = FindStreamEnd(source, at, limit, scanner);
+    walk.starts.push_back(at);
+    at += stream.length;
+    walk.end = at;
+    if (stream.cut) {
+      walk.lastCut = true;
+      break;
+    }
+    walk.wholeBytes += stream.decoded;
+  }
+}
+
+MemberExtent StreamExtent(const StreamWalk& walk, std::size_t i) {
+  const std::uint32_t end = i + 1 < walk.starts.size() ? walk.starts[i + 1] : walk.end;
+  return {walk.starts[i], end - walk.starts[i]};
+}
+
+bool FindTable(ByteSource& source, const ArchiveFormat& format, StreamWalk& walk,
+               ArchiveIndex& index) {
+  index = ArchiveIndex();
+  const std::uint32_t fileEnd = source.Size();
+  ArchiveIndex probe;
+  for (std::size_t i = 1; i < walk.starts.size(); ++i) {
+    const std::uint32_t at = walk.starts[i];
+    // The first entry alone first, from a few bytes: most starts are not
+    // a table, and reading each to the end of the file would take time in
+    // proportion to the square of the file's size.
+    const std::uint32_t probeEnd =
+        fileEnd - at > kFirstEntryBytes ? at + kFirstEntryBytes : fileEnd;
+    format.readTable(source, at, probeEnd, 1, probe);
+    if (probe.entries.size() != 1 || probe.entries[0].offset != walk.starts[0]) continue;
+    const bool ended = format.readTable(source, at, fileEnd, UINT64_MAX, index);
+    if (!EntriesMatch(walk, i, index)) continue;
+    walk.starts.resize(i);
+    walk.end = at;
+    walk.lastCut = false;
+    index.tableOffset = at;
+    index.archiveSize = fileEnd;
+    return ended && index.entries.size() == i;
+  }
+  index = ArchiveIndex();
+  return false;
+}
+
+}  // namespace qev

@@ -1,0 +1,252 @@
+#include <algorithm>
+#include <random>
+
+#include "harness.h"
+
+namespace qev::e2e {
+namespace {
+
+// Where each stream from `first` on ends, by the stream grammar: literals of
+// 9 bits, references of 18, the end marker of 14; zero bits past the end.
+std::vector<std::size_t> StreamEnds(const std::string& bytes, std::size_t first) {
+  const auto bit = [&](std::size_t at) {
+    return at / 8 < bytes.size() && (static_cast<unsigned char>(bytes[at / 8]) >> (7 - at % 8) & 1);
+  };
+  std::vector<std::size_t> ends;
+  for (std::size_t at = 8 * first; at < 8 * bytes.size(); at = 8 * ends.back()) {
+    while (true) {
+      if (bit(at)) {
+        at += 9;
+        continue;
+      }
+      int position = 0;
+      for (int i = 1; i <= 13; ++i) position |= bit(at + i) << (13 - i);
+      at += position == 0 ? 14 : 18;
+      if (position == 0) break;
+    }
+    ends.push_back((at + 7) / 8);
+  }
+  return ends;
+}
+
+// The members every archive here holds: empty, one byte, a text and noise
+// of several of the compressor's blocks.
+std::vector<std::pair<std::string, std::string>> Members() {
+  std::mt19937 random(21);
+  std::string text, noise(20000, '\0');
+  while (text.size() < 90000) text += "row " + std::to_string(random() % 900) + " of the text\n";
+  text.resize(90000);
+  for (char& c : noise) c = static_cast<char>(random());
+  return {{"empty", ""}, {"one", "1"}, {"text", text}, {"noise", noise}};
+}
+
+class Recover : public E2eTest {
+ protected:
+  static void WriteMembers() {
+    for (const auto& [name, content] : Members()) WriteFile(name, content);
+  }
+
+  static void RemoveAllBut(const std::string& keep) {
+    for (const std::string& name : Listing())
+      if (name != keep) fs::remove(name);
+  }
+
+  // r of the archive cut after `cut` bytes: the layout line (the table
+  // missing before its offset, partial from there, whole at the end), then
+  // every member whose stream lies wholly before the cut, byte for byte,
+  // under its name where the table's surviving part names it, else as
+  // recovered-N; the member the cut falls in as its decoded beginning, cut
+  // short. r leaves the archive as it was.
+  void CheckCut(const std::string& archive, int format, const std::vector<std::size_t>& ends,
+                std::size_t cut) {
+    const auto members = Members();
+    const std::size_t first = format == 3 ? 13 : 16, table = ends[members.size() - 1];
+    RemoveAllBut("");
+    const std::string bytes = archive.substr(0, cut);
+    WriteFile("a.qev", bytes);
+    const std::string out = Qev({"r", "a.qev"});
+    EXPECT_EQ(ReadFile("a.qev"), bytes);
+    if (cut < 4) {
+      EXPECT_EQ(out, Echo("r", "a.qev") + "layout: none\n") << cut;
+      return;
+    }
+    const std::string layout = "layout: QEV" + std::to_string(format) + " from its magic, table ";
+    // Past the table's offset the table may read whole before the file's
+    // end: its last byte may hold nothing but the end marker's zero bits.
+    const bool named = out.find(layout + "missing\n") == std::string::npos;
+    if (cut == archive.size()) {
+      EXPECT_NE(out.find(layout + "whole\n"), std::string::npos) << out;
+    } else if (cut <= table) {
+      EXPECT_FALSE(named) << cut << out;
+    }
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      const std::size_t start = i == 0 ? first : ends[i - 1];
+      if (cut <= start) break;
+      const auto& [name, content] = members[i];
+      const std::string recovered = "recovered-" + std::to_string(i + 1);
+      const bool hasName = fs::exists(name);
+      EXPECT_NE(hasName, fs::exists(recovered)) << cut << " " << name;
+      const std::string got = ReadFile(hasName ? name : recovered);
+      ++written;
+      if (ends[i] <= cut) {
+        EXPECT_EQ(got, content) << cut << " " << name;
+        EXPECT_NE(out.find((hasName ? name : recovered) + " ...OK\n"), std::string::npos) << cut;
+        EXPECT_TRUE(!hasName || named) << cut;
+      } else {
+        // The last token may be completed by zero bits: up to 18 bytes.
+        EXPECT_LE(got.size(), content.size() + 18) << cut;
+        const std::size_t sure = got.size() > 18 ? got.size() - 18 : 0;
+        EXPECT_EQ(got.substr(0, sure), content.substr(0, sure)) << cut;
+        EXPECT_NE(out.find(recovered + " ...cut short\n"), std::string::npos) << cut;
+      }
+    }
+    EXPECT_EQ(Listing().size(), written + 1) << cut << out;
+  }
+};
+
+// Archives of c3, c4, z3 and z4 cut at every byte near a stream's end or in
+// the header and table, and at a sample of the rest.
+TEST_F(Recover, CutArchivesGiveEveryWholeStreamAndTheCutOnesBeginning) {
+  for (const std::string command : {"c3", "c4", "z3", "z4"}) {
+    const int format = command[1] - '0';
+    WriteMembers();
+    Qev({command, "a.qev", "empty", "one", "text", "noise"});
+    const std::string archive = ReadFile("a.qev");
+    const std::vector<std::size_t> ends = StreamEnds(archive, format == 3 ? 13 : 16);
+    ASSERT_GE(ends.size(), 4u);
+    std::vector<std::size_t> cuts;
+    for (std::size_t cut = 0; cut <= archive.size(); cut += 401) cuts.push_back(cut);
+    for (std::size_t i = 0; i < 4; ++i)
+      for (std::size_t cut = ends[i] - std::min<std::size_t>(ends[i], 3); cut <= ends[i] + 2; ++cut)
+        cuts.push_back(cut);
+    for (std::size_t cut = 0; cut < 24; ++cut) cuts.push_back(cut);
+    for (std::size_t cut = ends[3]; cut <= archive.size(); cut += 3) cuts.push_back(cut);
+    cuts.push_back(archive.size());
+    for (const std::size_t cut : cuts) {
+      if (cut <= archive.size()) CheckCut(archive, format, ends, cut);
+    }
+    RemoveAllBut("");
+  }
+}
+
+// The whole archive: r writes what x does, bytes and times, and exits 0; so
+// it does with the header's magic damaged or its header area zeroed, the
+// table's end found by its entries' offsets. A header area of zeros from an
+// archive with an empty first member.
+TEST_F(Recover, WholeArchivesAndLostHeadersRecoverWhatExtractionWrites) {
+  for (const std::string command : {"c3", "c4", "z3", "z4"}) {
+    const int format = command[1] - '0';
+    const std::size_t first = format == 3 ? 13 : 16;
+    WriteMembers();
+    for (const auto& [name, content] : Members())
+      SetModTime(name, 132600000000000000 + content.size());
+    Qev({command, "a.qev", "empty", "one", "text", "noise"});
+    const std::string archive = ReadFile("a.qev");
+    std::string magicless = archive, blank = archive;
+    magicless[1] = 'X';
+    std::fill_n(blank.begin(), first, '\0');
+    RemoveAllBut("a.qev");
+    Qev({"x", "a.qev"});
+    std::vector<std::pair<std::string, std::uint64_t>> extracted;
+    for (const auto& [name, content] : Members())
+      extracted.emplace_back(ReadFile(name), ModTime(name));
+    const std::string lines =
+        "empty ...OK\none ...OK\ntext ...OK\nnoise ...OK\ntotal: 4 files 110,001 Bytes\n";
+    const std::string layout = "layout: QEV" + std::to_string(format) + " from ";
+    for (const auto& [bytes, clue] :
+         {std::pair{archive, "its magic"}, {magicless, "its table"}, {blank, "its table"}}) {
+      RemoveAllBut("");
+      WriteFile("a.qev", bytes);
+      EXPECT_EQ(Qev({"R", "a.qev"}),
+                Echo("R", "a.qev") + layout + clue + ", table whole\n" + lines);
+      std::size_t i = 0;
+      for (const auto& [name, content] : Members()) {
+        EXPECT_EQ(ReadFile(name), extracted[i].first);
+        if (format == 3) {
+          EXPECT_EQ(ModTime(name), extracted[i].second) << name;
+        }
+        ++i;
+      }
+      EXPECT_EQ(ReadFile("a.qev"), bytes);
+    }
+    // Selection as x selects, recovered-N included; the cut falls in text.
+    RemoveAllBut("");
+    WriteFile("a.qev", archive.substr(0, StreamEnds(archive, first)[2] - 1));
+    const std::string out = Qev({"r", "a.qev", "RECOVERED-2", "recovered-3"});
+    EXPECT_EQ(out.substr(0, out.find("total")), Echo("r", "a.qev") + layout +
+                                                    "its magic, table missing\nrecovered-2 ...OK\n"
+                                                    "recovered-3 ...cut short\n");
+    EXPECT_EQ(Listing(), Names({"a.qev", "recovered-2", "recovered-3"}));
+    RemoveAllBut("");
+  }
+}
+
+// Creation stopped by a file-size limit leaves a header area of zeros: r
+// reads the layout from that, and writes every member whose stream was
+// written whole. A damaged table names nothing it cannot: each member's
+// bytes still come back. Noise: whatever r writes has a bare safe name,
+// and the archive stays as it was.
+TEST_F(Recover, UnfinishedDamagedAndNoise) {
+  const auto members = Members();
+  for (const std::string command : {"z3", "z4", "c3", "c4"}) {
+    const int format = command[1] - '0';
+    for (const std::string limit : {"-f 1", "-f 24", "-f 100", "-f 180"}) {
+      WriteMembers();
+      Qev({command, "u.qev", "empty", "one", "text", "noise"}, limit);
+      if (!fs::exists("u.qev")) continue;
+      const std::string bytes = ReadFile("u.qev");
+      if (bytes.rfind("QEV", 0) == 0) continue;  // the limit let creation finish
+      RemoveAllBut("u.qev");
+      const std::string out = Qev({"r", "u.qev"});
+      const std::vector<std::size_t> ends = StreamEnds(bytes, format == 3 ? 13 : 16);
+      EXPECT_NE(out.find("layout: QEV" + std::to_string(format) +
+                         " from a blank header, table missing\n"),
+                std::string::npos)
+          << command << limit << out;
+      for (std::size_t i = 0; i < members.size() && i < ends.size() && ends[i] <= bytes.size();
+           ++i) {
+        EXPECT_EQ(ReadFile("recovered-" + std::to_string(i + 1)), members[i].second)
+            << command << limit;
+      }
+      EXPECT_EQ(ReadFile("u.qev"), bytes);
+      RemoveAllBut("");
+    }
+    // The table overwritten by noise from its second byte on.
+    WriteMembers();
+    Qev({command, "d.qev", "empty", "one", "text", "noise"});
+    std::string damaged = ReadFile("d.qev");
+    const std::size_t table = StreamEnds(damaged, format == 3 ? 13 : 16)[3];
+    std::mt19937 random(format);
+    for (std::size_t i = table + 1; i < damaged.size(); ++i)
+      damaged[i] = static_cast<char>(random());
+    RemoveAllBut("");
+    WriteFile("d.qev", damaged);
+    Qev({"r", "d.qev"});
+    for (const auto& [name, content] : members) {
+      bool found = false;
+      for (const std::string& file : Listing()) found = found || ReadFile(file) == content;
+      EXPECT_TRUE(found) << command << " " << name;
+    }
+    RemoveAllBut("");
+  }
+  std::mt19937 random(7);
+  for (int round = 0; round < 40; ++round) {
+    std::string noise(random() % 3000, '\0');
+    for (char& c : noise) c = static_cast<char>(random() % (round % 2 ? 256 : 4));
+    if (round % 4 == 1)
+      noise.replace(0, std::min<std::size_t>(4, noise.size()),
+                    "QEV" + std::to_string(3 + round % 8 / 4));
+    WriteFile("n.qev", noise);
+    const std::string out = Qev({"r", "n.qev"});
+    for (const std::string& name : Listing()) {
+      EXPECT_TRUE(name == "n.qev" || name.rfind("recovered-", 0) == 0) << name;
+    }
+    EXPECT_EQ(ReadFile("n.qev"), noise);
+    for (const char* other : {"x", "l", "t"}) Qev({other, "n.qev"});
+    RemoveAllBut("");
+  }
+}
+
+}  // namespace
+}  // namespace qev::e2e
