@@ -45,7 +45,7 @@ constexpr std::uint64_t MaxDecodedLength(std::uint64_t streamBytes) {
   return 8 * streamBytes + kMaxMatch;
 }
 
-static_assert(kMaxMatch <= kReferenceBits && 1 <= kLiteralBits,
+static_assert(kMaxMatch <= kReferenceBits,
               "a whole token yields at most one byte per bit, which MaxDecodedLength relies on");
 static_assert(StoredStreamLength(0) == 2 && StoredStreamLength(8) == 11);
 
