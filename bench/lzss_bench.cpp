@@ -17,11 +17,18 @@
 #include "coding/bit_stream.h"
 #include "coding/lzss.h"
 #include "coding/lzss_compress.h"
+#include "coding/lzss_stream.h"
 #include "support/lzss_reference.h"
 
 namespace {
 
 using qev::ByteBuffer;
+using qev::lzss::kLengthBits;
+using qev::lzss::kMaxMatch;
+using qev::lzss::kMinMatch;
+using qev::lzss::kPositionBits;
+using qev::lzss::kWindowMask;
+using qev::lzss::kWindowSize;
 
 constexpr std::size_t kDataSize = 16u << 20;
 
@@ -59,7 +66,7 @@ const ByteBuffer& ReferenceStream() {
     qev::BitWriter writer;
     writer.Reset(bytes);
     std::size_t produced = 0;
-    while (produced + 18 <= kDataSize) {
+    while (produced + kMaxMatch <= kDataSize) {
       const unsigned kind = rng() % 4;
       if (kind == 0) {
         writer.WriteBits(1, 1);
@@ -69,20 +76,20 @@ const ByteBuffer& ReferenceStream() {
       }
       std::uint32_t p = kind == 1 ? static_cast<std::uint32_t>(produced + 1 - 1 - rng() % 32)
                                   : static_cast<std::uint32_t>(rng());
-      p &= 0x1FFF;
+      p &= kWindowMask;
       if (p == 0) p = 1;
       const std::uint32_t length = rng() % 16;
       writer.WriteBits(1, 0);
-      writer.WriteBits(13, p);
-      writer.WriteBits(4, length);
-      produced += length + 3;
+      writer.WriteBits(kPositionBits, p);
+      writer.WriteBits(kLengthBits, length);
+      produced += length + kMinMatch;
     }
     while (produced < kDataSize) {
       writer.WriteBits(1, 1);
       writer.WriteBits(8, 0x20);
       ++produced;
     }
-    writer.WriteBits(14, 0);
+    writer.WriteBits(qev::lzss::kEndMarkerBits, 0);
     return bytes;
   }();
   return stream;
@@ -113,28 +120,28 @@ const ByteBuffer& GreedyStream() {
       if (i + 3 <= size) {
         const std::size_t candidate = latest[slot(i)];
         latest[slot(i)] = i;
-        if (candidate != kNone && i - candidate <= 8192) {
+        if (candidate != kNone && i - candidate <= kWindowSize) {
           distance = i - candidate;
-          const std::size_t most = std::min<std::size_t>(18, size - i);
+          const std::size_t most = std::min<std::size_t>(kMaxMatch, size - i);
           while (length < most && data[i + length] == data[i + length - distance]) ++length;
         }
       }
       // Output byte i sits at window position (i + 1) mod 8192.
-      const std::uint32_t position = static_cast<std::uint32_t>(i + 1 - distance) & 0x1FFF;
-      if (length < 3 || position == 0) {
+      const std::uint32_t position = static_cast<std::uint32_t>(i + 1 - distance) & kWindowMask;
+      if (length < kMinMatch || position == 0) {
         writer.WriteBits(1, 1);
         writer.WriteBits(8, data[i]);
         ++i;
         continue;
       }
       writer.WriteBits(1, 0);
-      writer.WriteBits(13, position);
-      writer.WriteBits(4, static_cast<std::uint32_t>(length - 3));
+      writer.WriteBits(kPositionBits, position);
+      writer.WriteBits(kLengthBits, static_cast<std::uint32_t>(length - kMinMatch));
       for (const std::size_t end = i + length; ++i < end;) {
         if (i + 3 <= size) latest[slot(i)] = i;
       }
     }
-    writer.WriteBits(14, 0);
+    writer.WriteBits(qev::lzss::kEndMarkerBits, 0);
     ByteBuffer check;
     qev::LzssDecodeReference(bytes, check);
     if (check != data) std::abort();

@@ -22,79 +22,83 @@ names=() files=() finds=() replaces=() whats=()
 fault() { names+=("$1") files+=("$2") finds+=("$3") replaces+=("$4") whats+=("$5"); }
 
 # --- The codec -------------------------------------------------------------
-fault lzss-literal-bits src/coding/lzss.cpp \
-  $'DecodePosition& at) {\n  if (bits >> 63) {\n    base[at.n++] = static_cast<std::uint8_t>(bits >> 55);' \
-  $'DecodePosition& at) {\n  if (bits >> 63) {\n    base[at.n++] = static_cast<std::uint8_t>(bits >> 54);' \
+fault lzss-literal-bits src/coding/lzss_tokens.h \
+  $'DecodePosition& at) {\n  if (bits >> 63) {\n    base[at.n++] = static_cast<std::uint8_t>(bits >> kLiteralShift);' \
+  $'DecodePosition& at) {\n  if (bits >> 63) {\n    base[at.n++] = static_cast<std::uint8_t>(bits >> (kLiteralShift - 1));' \
   'the decoder takes a literal one bit late'
-fault lzss-position-field src/coding/lzss.cpp \
-  'static_cast<std::uint32_t>(bits >> 50) & kWindowMask' \
-  'static_cast<std::uint32_t>(bits >> 51) & kWindowMask' \
+fault lzss-position-field src/coding/lzss_tokens.h \
+  'static_cast<std::uint32_t>(bits >> kPositionShift) & kWindowMask' \
+  'static_cast<std::uint32_t>(bits >> (kPositionShift + 1)) & kWindowMask' \
   'a reference position is read one bit off'
-fault lzss-length-field src/coding/lzss.cpp \
-  'static_cast<std::size_t>(bits >> 46 & 0xF) + 3' \
-  'static_cast<std::size_t>(bits >> 46 & 0xF) + 2' \
+fault lzss-length-field src/coding/lzss_tokens.h \
+  'static_cast<std::size_t>(bits >> kLengthShift & kLengthMask) + kMinMatch' \
+  'static_cast<std::size_t>(bits >> kLengthShift & kLengthMask) + kMinMatch - 1' \
   'a reference copies one byte too few'
-fault lzss-write-position src/coding/lzss.cpp \
+fault lzss-write-position src/coding/lzss_tokens.h \
   'return ((n - p) & kWindowMask) + 1;' \
   'return ((n + 1 - p) & kWindowMask);' \
   'a reference to the write position reads nothing instead of a whole window back'
-fault lzss-initial-zeros src/coding/lzss.cpp \
+fault lzss-initial-zeros src/coding/lzss_tokens.h \
   'base[j] = j >= distance ? base[j - distance] : 0;' \
   'base[j] = j > distance ? base[j - distance] : 0;' \
   'the first output byte reads as one of the initial zeros'
-fault lzss-short-distance src/coding/lzss.cpp \
+fault lzss-short-distance src/coding/lzss_tokens.h \
   'kSecondHalfStep[8] = {0, 1, 2, 1, 0, 4, 4, 4};' \
   'kSecondHalfStep[8] = {0, 1, 2, 1, 0, 4, 4, 3};' \
   'a copy from 7 bytes back lays out its pattern wrongly'
-fault lzss-long-copy src/coding/lzss.cpp \
+fault lzss-long-copy src/coding/lzss_tokens.h \
   'std::memcpy(out + 16, src + 8, 8);' \
   'std::memcpy(out + 16, src + 16, 8);' \
   'the last 8-byte chunk of a long copy comes from the wrong place'
-fault lzss-warm-window src/coding/lzss.cpp \
+fault lzss-warm-window src/coding/lzss_decoder.cpp \
   'if (local.n >= kWindowSize) {' \
   'if (local.n >= 64) {' \
   'the initial zeros are taken as output before a whole window is out'
-fault lzss-checksum-blocks src/coding/lzss.cpp \
+fault lzss-checksum-blocks src/coding/lzss_decoder.cpp \
   'checksum_ += SumBytes(in + (summed_ - inStart), in + (end - inStart));' \
   'checksum_ += SumBytes(in + (summed_ - inStart) + (end - summed_ > 1), in + (end - inStart));' \
   'the decoder checksum skips the first byte of every block it sums'
-fault lzss-checksum-last-byte src/coding/lzss.cpp \
+fault lzss-checksum-last-byte src/coding/lzss_decoder.cpp \
   'ended_ ? (bit_ + 7) / 8 : bit_ / 8;' \
   'bit_ / 8;' \
   'the decoder checksum leaves out the byte holding the end marker'"'"'s last bits'
-fault lzss-store-pair src/coding/lzss.cpp \
+fault lzss-store-pair src/coding/literal_groups.h \
   'out[17] = in[15];' \
   'out[17] = in[14];' \
   'the encoder writes a wrong byte in every second group of eight'
-fault lzss-store-tail src/coding/lzss.cpp \
-  'put(0x100u | held_[i], 9);' \
-  'put(held_[i], 9);' \
+fault lzss-store-tail src/coding/lzss_store.cpp \
+  'put(0x100u | held_[i], lzss::kLiteralBits);' \
+  'put(held_[i], lzss::kLiteralBits);' \
   'the last literals are written without their flags'
-fault lzss-store-length src/coding/lzss.cpp \
-  'out.resize(start + (9 * heldSize_ + 14 + 7) / 8);' \
-  'out.resize(start + (9 * heldSize_ + 14) / 8);' \
+fault lzss-store-length src/coding/lzss_store.cpp \
+  'out.resize(start + lzss::StoredStreamLength(heldSize_));' \
+  'out.resize(start + (lzss::kLiteralBits * heldSize_ + lzss::kEndMarkerBits) / 8);' \
   'the encoder drops a last byte that is only partly used'
 
-fault stream-pending-copy src/coding/lzss.cpp \
+fault stream-pending-copy src/coding/lzss_tokens.h \
   '*pendingLength = ref.length - count;' \
   '*pendingLength = 0;' \
   'a copy cut short by the end of an output piece loses its rest'
-fault stream-window-move src/coding/lzss.cpp \
+fault stream-window-move src/coding/lzss_decoder.cpp \
   'const std::size_t shift = (n_ - kWindowSize) & ~std::size_t{kWindowMask};' \
   'const std::size_t shift = (n_ - kWindowSize) & ~std::size_t{0xFFF};' \
   'the streaming decoder moves its window by half windows, so positions shift'
-fault stream-cut-token src/coding/lzss.cpp \
+fault stream-cut-token src/coding/lzss_decoder.cpp \
   'if (carrySize_ > 0) std::memcpy(carry_, in + through, carrySize_);' \
   'if (carrySize_ > 1) std::memcpy(carry_, in + through + 1, carrySize_ - 1);' \
   'a token cut by the end of an input piece loses the first of its carried bytes'
-fault stream-encoder-held src/coding/lzss.cpp \
+fault stream-encoder-held src/coding/lzss_store.cpp \
   'const std::size_t take = std::min(size, sizeof held_ - heldSize_);' \
   'const std::size_t take = std::min(size, sizeof held_ - heldSize_ - (heldSize_ < 7));' \
   'the encoder drops input when a piece completes the bytes it holds'
-fault stream-encoder-checksum src/coding/lzss.cpp \
-  'checksum_ += StoreGroups(held_, 1, out.data() + out.size() - 9);' \
-  'StoreGroups(held_, 1, out.data() + out.size() - 9);' \
+fault stream-encoder-checksum src/coding/lzss_store.cpp \
+  'checksum_ += StoreLiteralGroups(held_, 1, out.data() + out.size() - 9);' \
+  'StoreLiteralGroups(held_, 1, out.data() + out.size() - 9);' \
   'the running checksum misses a group completed across two pieces'
+fault stream-decode-whole src/coding/lzss_decoder.cpp \
+  'Run(in, size, 0, true, out, produced, limit) == Stop::kEnded;' \
+  'Run(in, size, 0, true, out, produced, limit) != Stop::kInput;' \
+  'the whole-stream decoder stops where its room runs out, as if the stream had ended'
 fault stream-decoder-reset src/ops/member_decode.h \
   'decoder.Reset();' \
   ';' \
@@ -108,26 +112,30 @@ fault create-short-input src/ops/store_member.cpp \
   'input.ReadAt(done, piece, store.data.data());' \
   'an input that delivers fewer bytes than its size is stored with zeros'
 
-fault compress-position-zero src/coding/block_parser.cpp \
-  '} else if (cur % kWindow != 0) {' \
+fault compress-position-zero src/coding/match_finder.cpp \
+  '} else if (cur % kWindowSize != 0) {' \
   '} else if (true) {' \
   'the compressor takes window position 0, the end marker, as a source'
 fault compress-distance src/coding/lzss_compress.cpp \
-  'static_cast<std::uint32_t>(i + 1 - parser.Distance(i)) & (kWindow - 1);' \
-  'static_cast<std::uint32_t>(i - parser.Distance(i)) & (kWindow - 1);' \
+  'static_cast<std::uint32_t>(i + 1 - parser.Distance(i)) & kWindowMask;' \
+  'static_cast<std::uint32_t>(i - parser.Distance(i)) & kWindowMask;' \
   'the compressor names the window position one byte off'
-fault compress-overlong src/coding/block_parser.h \
-  'static constexpr std::uint32_t kMaxLength = 18;' \
-  'static constexpr std::uint32_t kMaxLength = 19;' \
+fault compress-overlong src/coding/match_finder.cpp \
+  'const std::uint32_t limit = std::min(kMaxMatch, end - cur);' \
+  'const std::uint32_t limit = std::min(kMaxMatch + 1, end - cur);' \
   'the compressor takes matches of 19 bytes'
 fault compress-longer src/coding/lzss_compress.cpp \
   'if (pendingBits_ > 0) Emit(0, 8 - pendingBits_, out);' \
   'Emit(0, 16 - pendingBits_, out);' \
   'a compressed stream ends with a byte too many, longer than the literal one'
 fault compress-block-history src/coding/lzss_compress.cpp \
-  'const std::size_t from = kBlockStart + count * kBlockSize - kWindow;' \
-  'const std::size_t from = kBlockStart + count * kBlockSize - kWindow + 1;' \
+  'const std::size_t from = kBlockStart + count * kBlockSize - kWindowSize;' \
+  'const std::size_t from = kBlockStart + count * kBlockSize - kWindowSize + 1;' \
   'the history kept for the next blocks is one byte off'
+fault block-path-ties src/coding/shortest_path.cpp \
+  'if (rest + kReferenceBits <= best) {' \
+  'if (rest + kReferenceBits < best) {' \
+  'where costs tie the shortest path takes a literal rather than a reference'
 fault compress-threads src/coding/lzss_compress.cpp \
   'first && k == 0, hashBits_);' \
   'k == 0, hashBits_);' \

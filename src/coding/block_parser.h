@@ -1,14 +1,16 @@
 // One block of a compressed member stream, parsed alone: the longest match
-// (up to 18 bytes) at every position, then the shortest way through the
-// block for the token costs (9 bits a literal, 18 bits a reference of 3 to
-// 18 bytes). A block's parse depends only on its bytes, the 8 KiB before it
-// and the 18 after it, so blocks may be parsed in any order, on any thread.
+// at every position (match_finder.h), then the shortest way through the
+// block for the token costs (shortest_path.h). A block's parse depends only
+// on its bytes, the 8 KiB before it and the 18 after it, so blocks may be
+// parsed in any order, on any thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
+
+#include "coding/lzss_stream.h"
+#include "coding/match_finder.h"
 
 namespace qev {
 
@@ -17,24 +19,18 @@ namespace qev {
 // buffer position that is a multiple of 8192 is window position 0, which is
 // never a source. Before the first block lie the window's initial zeros.
 struct ParseLayout {
-  static constexpr std::uint32_t kWindow = 8192;
-  static constexpr std::uint32_t kMinLength = 3;
-  static constexpr std::uint32_t kMaxLength = 18;
   static constexpr std::size_t kBlockSize = 256 * 1024;
   // Below kHistoryStart nothing is read: 0, an empty hash slot, lies
   // outside the window of every position looked up.
-  static constexpr std::size_t kHistoryStart = kWindow + 1;
-  static constexpr std::size_t kBlockStart = kHistoryStart + kWindow;
+  static constexpr std::size_t kHistoryStart = lzss::kWindowSize + 1;
+  static constexpr std::size_t kBlockStart = kHistoryStart + lzss::kWindowSize;
   static constexpr std::size_t kPadding = 16;  // room for 8-byte loads past the data
+  static_assert(kBlockSize % lzss::kWindowSize == 0 &&
+                kBlockStart % lzss::kWindowSize == lzss::kFirstWritePosition);
 };
 
 class BlockParser {
  public:
-  BlockParser();
-  ~BlockParser();
-  BlockParser(const BlockParser&) = delete;
-  BlockParser& operator=(const BlockParser&) = delete;
-
   // Parses the `length` bytes at buffer + start, a block start; the data
   // ends at buffer + end (at least 18 bytes past the block, or the member's
   // end), followed by kPadding readable bytes. `first`: the member's first
@@ -49,22 +45,10 @@ class BlockParser {
   std::uint32_t Distance(std::size_t offset) const { return distance_[offset]; }
 
  private:
-  // The match finder: per hash of 4 bytes a tree's root, per hash of 3
-  // bytes the newest position; per position its two children in the binary
-  // tree of the strings (18 bytes) that start in the window, sorted, newest
-  // at the root. The tree is never cleared: only nodes inserted since the
-  // roots were cleared are reached.
-  std::vector<std::uint32_t> head_;
-  std::unique_ptr<std::uint32_t[]> tree_;
+  MatchFinder finder_;
   // Longest match, then step, per offset; distance per offset.
   std::vector<std::uint8_t> step_;
   std::vector<std::uint16_t> distance_;
 };
-
-// The cheapest way through `length` offsets, given per offset the longest
-// reference that starts there (0, or 3 to 18 bytes, none past the end):
-// replaces each by the step taken from it, 1 for a literal. Where costs tie
-// a reference beats a literal and a longer reference a shorter one.
-void ShortestPath(std::uint8_t* steps, std::size_t length);
 
 }  // namespace qev

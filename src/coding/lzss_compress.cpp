@@ -9,12 +9,18 @@
 #include <system_error>
 #include <thread>
 
+#include "coding/lzss_stream.h"
+
 namespace qev {
 namespace {
 
-constexpr std::size_t kWindow = ParseLayout::kWindow;
-constexpr std::size_t kMaxLength = ParseLayout::kMaxLength;
-constexpr std::size_t kMinLength = ParseLayout::kMinLength;
+using lzss::kEndMarkerBits;
+using lzss::kLiteralBits;
+using lzss::kMaxMatch;
+using lzss::kMinMatch;
+using lzss::kReferenceBits;
+using lzss::kWindowMask;
+using lzss::kWindowSize;
 constexpr std::size_t kHistoryStart = ParseLayout::kHistoryStart;
 constexpr std::size_t kBlockStart = ParseLayout::kBlockStart;
 constexpr std::size_t kPadding = ParseLayout::kPadding;
@@ -37,7 +43,7 @@ LzssCompressor::LzssCompressor(unsigned threads)
     : threads_(std::min(threads == 0 ? CompressionThreads() : threads, kMaxThreads)),
       buffer_(kBlockStart + kPadding, 0),
       filled_(kBlockStart),
-      full_(kBlockStart + threads_ * kBlockSize + kMaxLength) {}
+      full_(kBlockStart + threads_ * kBlockSize + kMaxMatch) {}
 
 LzssCompressor::~LzssCompressor() = default;
 
@@ -65,7 +71,7 @@ std::uint32_t LzssCompressor::Finish(ByteBuffer& out) {
   }
   const std::size_t count = std::max<std::size_t>(1, (held + kBlockSize - 1) / kBlockSize);
   ParseBlocks(count, held - (count - 1) * kBlockSize, true, out);
-  Emit(0, 14, out);
+  Emit(0, kEndMarkerBits, out);
   if (pendingBits_ > 0) Emit(0, 8 - pendingBits_, out);
   return checksum_;
 }
@@ -131,12 +137,11 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
     for (std::size_t i = 0; i < length;) {
       const std::uint32_t step = parser.Step(i);
       if (step == 1) {
-        Emit(0x100u | block[i], 9, out);
+        Emit(0x100u | block[i], kLiteralBits, out);
       } else {
         // Blocks start at multiples of 8192 output bytes.
-        const auto position =
-            static_cast<std::uint32_t>(i + 1 - parser.Distance(i)) & (kWindow - 1);
-        Emit(position << 4 | (step - kMinLength), 18, out);
+        const auto position = static_cast<std::uint32_t>(i + 1 - parser.Distance(i)) & kWindowMask;
+        Emit(position << lzss::kLengthBits | (step - kMinMatch), kReferenceBits, out);
       }
       i += step;
     }
@@ -144,7 +149,7 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
   if (last) return;
   // Keep the last block's last 8 KiB as the next block's history, and what
   // follows the block.
-  const std::size_t from = kBlockStart + count * kBlockSize - kWindow;
+  const std::size_t from = kBlockStart + count * kBlockSize - kWindowSize;
   std::memmove(buffer_.data() + kHistoryStart, buffer_.data() + from, filled_ - from);
   filled_ -= count * kBlockSize;
 }

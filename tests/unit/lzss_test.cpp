@@ -14,16 +14,28 @@
 #include "coding/bit_stream.h"
 #include "coding/block_parser.h"
 #include "coding/lzss_compress.h"
+#include "coding/lzss_stream.h"
+#include "coding/match_finder.h"
+#include "coding/shortest_path.h"
 #include "support/archive_bytes.h"
 #include "support/lzss_reference.h"
 
 namespace qev {
 namespace {
 
+using lzss::kMaxMatch;
+using lzss::kWindowMask;
+using lzss::kWindowSize;
+using lzss::StoredStreamLength;
+
 struct StreamBuilder : test::Bits {
-  StreamBuilder& Literal(std::uint8_t b) { return Put(9, 0x100 | b), *this; }
-  StreamBuilder& Reference(std::uint32_t p, std::uint32_t l) { return Put(18, p << 4 | l), *this; }
-  ByteBuffer End() { return Put(14, 0), ByteBuffer(bytes.begin(), bytes.end()); }
+  StreamBuilder& Literal(std::uint8_t b) { return Put(lzss::kLiteralBits, 0x100 | b), *this; }
+  StreamBuilder& Reference(std::uint32_t p, std::uint32_t l) {
+    return Put(lzss::kReferenceBits, p << lzss::kLengthBits | l), *this;
+  }
+  ByteBuffer End() {
+    return Put(lzss::kEndMarkerBits, 0), ByteBuffer(bytes.begin(), bytes.end());
+  }
 };
 
 // A codec's output and checksum.
@@ -110,7 +122,7 @@ TEST(Lzss, WorkedExamples) {
   const std::pair<ByteBuffer, ByteBuffer> built[] = {
       {Prefix(StreamBuilder().Literal(0x61).Reference(1, 15).End(), 3), ByteBuffer(12, 0x61)},
       {StreamBuilder().Reference(100, 0).End(), ByteBuffer(3, 0)},
-      {StreamBuilder().Literal(0x41).Reference(8191, 2).End(), {0x41, 0, 0, 0x41, 0, 0}},
+      {StreamBuilder().Literal(0x41).Reference(kWindowMask, 2).End(), {0x41, 0, 0, 0x41, 0, 0}},
       {StreamBuilder().Literal(1).Literal(2).Reference(3, 0).Reference(1, 3).End(),
        {1, 2, 0, 0, 0, 1, 2, 0, 0, 0, 1}}};
   for (const auto& [stream, plain] : built) EXPECT_EQ(DecodeBoth(stream).first, plain);
@@ -154,12 +166,13 @@ ByteBuffer RandomStream(std::mt19937& rng, int tokens) {
       // Long runs reach the decoder's paths for many literals at once, at
       // every bit offset.
       const int run = static_cast<int>(rng() % 8 == 0 ? rng() % 64 : rng() % 20);
-      for (int i = 0; i < run; ++i, w = (w + 1) & 0x1FFF) stream.Literal(rng() & 255);
+      for (int i = 0; i < run; ++i, w = (w + 1) & kWindowMask) stream.Literal(rng() & 255);
     } else {
-      const std::uint32_t p = rng() % 2 == 0 ? rng() % 8191 + 1 : (w - rng() % 24) & 0x1FFF;
+      const std::uint32_t p =
+          rng() % 2 == 0 ? rng() % kWindowMask + 1 : (w - rng() % 24) & kWindowMask;
       const std::uint32_t l = rng() % 16;
-      stream.Reference(p == 0 ? 8191 : p, l);
-      w = (w + l + 3) & 0x1FFF;
+      stream.Reference(p == 0 ? kWindowMask : p, l);
+      w = (w + l + lzss::kMinMatch) & kWindowMask;
     }
   }
   return stream.End();
@@ -170,7 +183,7 @@ TEST(Lzss, FastCodecMatchesReferenceOnRandomInput) {
   for (std::size_t n = 0; n <= 300 && !HasFailure(); ++n) {
     const ByteBuffer input = Random(n, static_cast<std::uint32_t>(n));
     const Coded stored = StoreBoth(input);
-    EXPECT_EQ(stored.first.size(), (9 * n + 14 + 7) / 8) << n;
+    EXPECT_EQ(stored.first.size(), StoredStreamLength(n)) << n;
     EXPECT_EQ(DecodeBoth(stored.first), Coded(input, stored.second)) << n;
   }
   std::mt19937 rng(16);
@@ -195,6 +208,38 @@ TEST(Lzss, FastCodecMatchesReferenceOnRandomInput) {
   }
 }
 
+// The whole-stream entry writes into the caller's memory, only within the
+// room it is given, and keeps no hold on that memory between calls: rooms
+// from 1 byte to beyond a fast step's, the memory often moved, and guard
+// bytes past the room that must stay as they are.
+TEST(LzssDecoder, DecodeWholeStaysWithinTheCallersRoom) {
+  std::mt19937 rng(31);
+  for (int round = 0; round < 30 && !HasFailure(); ++round) {
+    // Every third stream cut short, ending in a token completed by zero bits.
+    const ByteBuffer full = RandomStream(rng, round % 2 == 0 ? 300 : 3000);
+    const ByteBuffer stream = round % 3 == 2 ? Prefix(full, full.size() * 2 / 3) : full;
+    ByteBuffer expected;
+    const std::uint32_t sum = LzssDecodeReference(stream, expected);
+    constexpr std::uint8_t kGuard = 0xA5;
+    ByteBuffer out(expected.size() + 2 * LzssDecoder::kFastRoom + 2000, kGuard);
+    LzssDecoder decoder;
+    std::size_t produced = 0;
+    bool ended = false;
+    for (int calls = 0; !ended && calls < 100000 && !HasFailure(); ++calls) {
+      const std::size_t room = rng() % 3 == 0 ? rng() % 2000 : 1 + rng() % 80;
+      const std::size_t limit = std::min(out.size(), produced + room);
+      ended = decoder.DecodeWhole(stream.data(), stream.size(), out.data(), produced, limit);
+      ASSERT_LE(produced, limit);
+      EXPECT_TRUE(std::all_of(out.begin() + static_cast<std::ptrdiff_t>(limit), out.end(),
+                              [](std::uint8_t b) { return b == kGuard; }));
+      if (rng() % 4 == 0) ByteBuffer(out).swap(out);
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(Prefix(out, produced), expected);
+    EXPECT_EQ(decoder.Checksum(), sum);
+  }
+}
+
 std::uint32_t ShortestPathSimply(std::uint8_t* steps, std::size_t length);
 
 // The shortest stream in bits, found the slow way: at every output
@@ -202,25 +247,25 @@ std::uint32_t ShortestPathSimply(std::uint8_t* steps, std::size_t length);
 // byte by byte through a model of the window; then the shortest path.
 std::size_t OptimalBits(const ByteBuffer& input) {
   const std::size_t n = input.size();
-  std::array<std::uint8_t, 8192> window{};
+  std::array<std::uint8_t, kWindowSize> window{};
   std::vector<std::uint8_t> steps(n, 0);  // the longest match at each position
   std::uint32_t w = 1;
   for (std::size_t at = 0; at < n; ++at) {
-    const std::size_t most = std::min<std::size_t>(18, n - at);
-    for (std::uint32_t p = 1; p < 8192; ++p) {
+    const std::size_t most = std::min<std::size_t>(kMaxMatch, n - at);
+    for (std::uint32_t p = 1; p < kWindowSize; ++p) {
       // A source this reference has written already holds its new byte.
       const auto source = [&](std::uint32_t k) {
-        const std::uint32_t ahead = (p + k - w) & 0x1FFF;
-        return ahead < k ? input[at + ahead] : window[(p + k) & 0x1FFF];
+        const std::uint32_t ahead = (p + k - w) & kWindowMask;
+        return ahead < k ? input[at + ahead] : window[(p + k) & kWindowMask];
       };
       std::uint8_t length = 0;
       while (length < most && source(length) == input[at + length]) ++length;
       steps[at] = std::max(steps[at], length);
     }
     window[w] = input[at];
-    w = (w + 1) & 0x1FFF;
+    w = (w + 1) & kWindowMask;
   }
-  return 14 + ShortestPathSimply(steps.data(), n);
+  return lzss::kEndMarkerBits + ShortestPathSimply(steps.data(), n);
 }
 
 ByteBuffer Text(std::size_t size, std::uint32_t seed) {
@@ -256,8 +301,8 @@ Coded CompressInPieces(const ByteBuffer& input, unsigned threads = 1) {
 }
 
 TEST(LzssCompress, ShortestStreamDecodesBack) {
-  const ByteBuffer period8191 = Random(8191, 7);
-  const ByteBuffer period8192 = Random(8192, 8);
+  const ByteBuffer period8191 = Random(kWindowSize - 1, 7);
+  const ByteBuffer period8192 = Random(kWindowSize, 8);
   const std::pair<const char*, ByteBuffer> cases[] = {
       {"empty", {}},
       {"one byte", {0x61}},
@@ -276,7 +321,7 @@ TEST(LzssCompress, ShortestStreamDecodesBack) {
   for (const auto& [name, input] : cases) {
     ByteBuffer stream{0xEE};
     const std::uint32_t sum = LzssCompress(input, stream);
-    EXPECT_LE(stream.size(), (9 * input.size() + 14 + 7) / 8) << name;
+    EXPECT_LE(stream.size(), StoredStreamLength(input.size())) << name;
     const std::size_t optimal = (OptimalBits(input) + 7) / 8;
     EXPECT_LE(stream.size(), optimal + optimal / 200) << name;
     ByteBuffer back;
@@ -304,17 +349,69 @@ TEST(LzssCompress, BlocksAndPiecesGiveTheSameStream) {
   }
 }
 
+// The match finder against a search of every source in the window, in a
+// member's first block (after the initial zeros) and in a later one (after
+// the 8 KiB of history before it). Every match it gives is genuine, within
+// the window and not from window position 0; it is the longest one but
+// where a long repeat hides it: positions inside a repeat are not all
+// inserted (0.6% of these positions, none without that shortcut).
+TEST(MatchFinder, MatchesAgainstEverySourceInTheWindow) {
+  constexpr std::size_t kLength = 12000;
+  constexpr std::size_t kLaterStart = ParseLayout::kBlockStart + ParseLayout::kBlockSize;
+  ByteBuffer buffer(kLaterStart + kLength + ParseLayout::kPadding, 0);
+  const ByteBuffer data = Concat({Text(3000, 21), Random(2000, 22, 4), ByteBuffer(300, 7),
+                                  Random(1000, 23), Text(kLength, 24)});
+  for (std::size_t i = ParseLayout::kBlockStart; i < kLaterStart + kLength; ++i) {
+    buffer[i] = data[i % data.size()];
+  }
+  MatchFinder finder;
+  std::vector<std::uint8_t> longest(kLength);
+  std::vector<std::uint16_t> distance(kLength);
+  for (const bool first : {true, false}) {
+    const std::size_t start = first ? ParseLayout::kBlockStart : kLaterStart;
+    if (first) std::fill(buffer.begin() + start + kLength, buffer.end(), 0);
+    const std::size_t end = start + kLength;
+    finder.FindLongest(buffer.data(), static_cast<std::uint32_t>(start), kLength,
+                       static_cast<std::uint32_t>(end), first, 16, longest.data(), distance.data());
+    std::size_t shorter = 0;
+    for (std::size_t i = 0; i < kLength && !HasFailure(); ++i) {
+      const std::size_t at = start + i;
+      const std::size_t most = std::min<std::size_t>(kMaxMatch, end - at);
+      const auto common = [&](std::size_t d) {
+        std::size_t k = 0;
+        while (k < most && buffer[at - d + k] == buffer[at + k]) ++k;
+        return k;
+      };
+      std::size_t best = 0;
+      for (std::size_t d = 1; d <= kWindowSize; ++d) {
+        if ((at - d) % kWindowSize != 0) best = std::max(best, common(d));
+      }
+      if (best < lzss::kMinMatch) best = 0;
+      const std::size_t found = longest[i];
+      if (found > 0) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(found >= lzss::kMinMatch && found <= best);
+        EXPECT_TRUE(distance[i] >= 1 && distance[i] <= kWindowSize);
+        EXPECT_NE((at - distance[i]) % kWindowSize, 0u);
+        EXPECT_GE(common(distance[i]), found);
+      }
+      shorter += found < best;
+    }
+    EXPECT_LE(shorter, kLength / 50) << (first ? "first block" : "later block");
+  }
+}
+
 // The shortest path as first written: every reference length tried, the
 // longest kept where costs tie. Returns its bits, the end marker aside.
 std::uint32_t ShortestPathSimply(std::uint8_t* steps, std::size_t length) {
   std::vector<std::uint32_t> cost(length + 1, 0);
   for (std::size_t i = length; i-- > 0;) {
-    cost[i] = cost[i + 1] + 9;
+    cost[i] = cost[i + 1] + lzss::kLiteralBits;
     const std::uint32_t longest = steps[i];
     steps[i] = 1;
-    for (std::uint32_t k = 3; k <= longest; ++k) {
-      if (cost[i + k] + 18 <= cost[i]) {
-        cost[i] = cost[i + k] + 18;
+    for (std::uint32_t k = lzss::kMinMatch; k <= longest; ++k) {
+      if (cost[i + k] + lzss::kReferenceBits <= cost[i]) {
+        cost[i] = cost[i + k] + lzss::kReferenceBits;
         steps[i] = static_cast<std::uint8_t>(k);
       }
     }
@@ -330,7 +427,7 @@ TEST(LzssCompress, ShortestPathAgreesWithTryingEveryLength) {
     const std::uint32_t lengths = 1 + rng() % 16;
     std::vector<std::uint8_t> longest(length);
     for (std::size_t i = 0; i < length; ++i) {
-      const auto most = static_cast<std::uint32_t>(std::min<std::size_t>(18, length - i));
+      const auto most = static_cast<std::uint32_t>(std::min<std::size_t>(kMaxMatch, length - i));
       const std::uint32_t pick = 2 + rng() % lengths;
       longest[i] = static_cast<std::uint8_t>(pick >= 3 && most >= 3 ? std::min(pick, most) : 0);
     }
