@@ -213,7 +213,7 @@ fault f4-count-bound src/formats/format4.cpp \
   'count > MaxEntriesIn(fileSize) + UINT32_MAX' \
   'a format-4 count far beyond the file is believed'
 fault f4-table-size-bound src/formats/format4.cpp \
-  'std::min<std::uint64_t>(tableSize, MaxDecodedLength(stream.size()))' \
+  'std::min<std::uint64_t>(tableSize, lzss::MaxDecodedLength(stream.size()))' \
   'std::uint64_t{tableSize}' \
   'a format-4 table size from the header sizes the table whatever the file holds'
 fault f4-le32 src/formats/format4.cpp \

@@ -6,16 +6,12 @@ void BitReader::Reset(const ByteBuffer& source) {
   position_ = source.data();
   end_ = source.data() + source.size();
   mask_ = 0x80;
-  checksum_ = 0;
 }
 
 bool BitReader::ReadBit() {
   // Past the end nothing moves, so every later read also yields 0.
   if (position_ == end_) return false;
-  const std::uint8_t byte = *position_;
-  // A byte counts in the checksum as soon as its first bit is taken.
-  if (mask_ == 0x80) checksum_ += byte;
-  const bool bit = (byte & mask_) != 0;
+  const bool bit = (*position_ & mask_) != 0;
   mask_ >>= 1;
   if (mask_ == 0) {
     mask_ = 0x80;
@@ -32,35 +28,21 @@ std::uint32_t BitReader::ReadBits(int n) {
   return value;
 }
 
-std::uint32_t BitReader::Checksum() const { return checksum_; }
-
 void BitWriter::Reset(ByteBuffer& target) {
   target_ = &target;
   target.clear();
   mask_ = 0x80;
-  checksum_ = 0;
 }
 
 void BitWriter::WriteBit(bool bit) {
   if (mask_ == 0x80) target_->push_back(0);
   if (bit) target_->back() |= mask_;
   mask_ >>= 1;
-  if (mask_ == 0) {
-    mask_ = 0x80;
-    // The byte is complete: only now does it join the running sum.
-    checksum_ += target_->back();
-  }
+  if (mask_ == 0) mask_ = 0x80;
 }
 
 void BitWriter::WriteBits(int n, std::uint32_t value) {
   for (int i = n - 1; i >= 0; --i) WriteBit(((value >> i) & 1) != 0);
-}
-
-std::uint32_t BitWriter::Checksum() const {
-  // The partial last byte is counted here but left out of the running sum,
-  // so that it is counted once more only after it has been completed.
-  if (mask_ == 0x80) return checksum_;
-  return checksum_ + target_->back();
 }
 
 std::uint32_t ReadPackedInt(BitReader& reader) {

@@ -1,4 +1,4 @@
-// MSB-first bit streams with running byte checksums, and packed integers.
+// MSB-first bit streams and packed integers.
 #pragma once
 
 #include <cstdint>
@@ -8,22 +8,18 @@
 namespace qev {
 
 // Reads bits, most significant first, out of a buffer it does not own.
-// Past the end every bit reads as 0 and nothing changes. The checksum is
-// the sum (mod 2^32) of every source byte of which at least one bit has
-// been read since the last Reset.
+// Past the end every bit reads as 0 and nothing changes.
 class BitReader {
  public:
   void Reset(const ByteBuffer& source);
   bool ReadBit();
   // n from 1 to 32; the first bit read becomes bit n-1 of the result.
   std::uint32_t ReadBits(int n);
-  std::uint32_t Checksum() const;
 
  private:
   const std::uint8_t* position_ = nullptr;
   const std::uint8_t* end_ = nullptr;
   std::uint8_t mask_ = 0x80;
-  std::uint32_t checksum_ = 0;
 };
 
 // Appends bits, most significant first, to a buffer it does not own. The
@@ -35,13 +31,10 @@ class BitWriter {
   void WriteBit(bool bit);
   // n from 1 to 32: writes bits n-1 down to 0 of value.
   void WriteBits(int n, std::uint32_t value);
-  // Sum of every byte in the target, the partial last byte included.
-  std::uint32_t Checksum() const;
 
  private:
   ByteBuffer* target_ = nullptr;
   std::uint8_t mask_ = 0x80;
-  std::uint32_t checksum_ = 0;
 };
 
 // A packed integer: a 2-bit class c, then the value in 8c + 8 bits.

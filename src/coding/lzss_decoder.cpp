@@ -4,7 +4,7 @@
 // or of the input; the checksum summed behind the read position; and the
 // pieces of input and output, with tokens and copies cut anywhere.
 //
-// It must match lzss_reference.cpp byte for byte and checksum for
+// It must match tests/support/lzss_reference.cpp byte for byte and checksum for
 // checksum, on every input including truncated and damaged streams.
 #include "coding/lzss_decoder.h"
 

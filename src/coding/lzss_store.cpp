@@ -1,7 +1,7 @@
 // The store encoder: whole groups of eight input bytes go to nine stream
 // bytes at once (literal_groups.h); the up to seven bytes left of a piece
 // wait for the next, and the last ones and the end marker go through a
-// small bit accumulator. It must match lzss_reference.cpp byte for byte and
+// small bit accumulator. It must match tests/support/lzss_reference.cpp byte for byte and
 // checksum for checksum.
 #include "coding/lzss_store.h"
 

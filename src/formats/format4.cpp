@@ -5,6 +5,7 @@
 
 #include "coding/lzss.h"
 #include "coding/lzss_compress.h"
+#include "coding/lzss_stream.h"
 #include "formats/stream_end.h"
 
 namespace qev {
@@ -17,17 +18,12 @@ constexpr std::uint32_t kHeaderSize = 16;
 // NUL and three 32-bit numbers.
 constexpr std::uint64_t kMinEntryBytes = 1 + 12;
 
-// An LZSS stream of n bytes decodes to at most 8n bytes and a few more: a
-// full token never yields more bytes than it has bits, and a token cut off
-// by the end of the stream yields at most 18.
-std::uint64_t MaxDecodedLength(std::uint64_t streamLength) { return streamLength * 8 + 18; }
-
 // The most entries a file of fileSize bytes could hold if all of it were
 // table stream. A short table still reads (its missing fields as zeros),
 // but a count beyond this bound cannot come from any archive of this size,
 // and refusing it keeps the entry vector in proportion to the file.
 std::uint64_t MaxEntriesIn(std::uint32_t fileSize) {
-  return MaxDecodedLength(fileSize) / kMinEntryBytes;
+  return lzss::MaxDecodedLength(fileSize) / kMinEntryBytes;
 }
 
 std::uint32_t LoadLe32(const std::uint8_t* bytes) {
@@ -90,7 +86,7 @@ bool ReadIndex(ByteSource& file, ArchiveIndex& index) {
   // tableSize only sizes the reservation, so it is held to what the stream
   // could decode to.
   table.reserve(static_cast<std::size_t>(
-      std::min<std::uint64_t>(tableSize, MaxDecodedLength(stream.size()))));
+      std::min<std::uint64_t>(tableSize, lzss::MaxDecodedLength(stream.size()))));
   LzssDecode(stream, table);
   ByteBuffer().swap(stream);
 
@@ -163,7 +159,7 @@ bool ReadTable(ByteSource& source, std::uint32_t tableOffset, std::uint32_t tabl
 
 // The name, its NUL and 12 bytes of numbers, as nine-bit literals at most.
 std::uint64_t EntryTableBits(std::size_t nameLength) {
-  return 9 * (static_cast<std::uint64_t>(nameLength) + 1 + 12);
+  return lzss::kLiteralBits * (static_cast<std::uint64_t>(nameLength) + 1 + 12);
 }
 
 void Encode(const std::vector<Entry>& entries, const NamePool& names, std::uint32_t tableOffset,

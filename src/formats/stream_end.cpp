@@ -3,11 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "coding/lzss_stream.h"
+
 namespace qev {
 namespace {
 
 // A peek takes 64 bits from any bit of a byte: 9 bytes from there.
 constexpr std::uint32_t kPeekBytes = 9;
+// Where a reference's fields lie in a peek that starts at its flag.
+constexpr unsigned kPositionShift = 63 - lzss::kPositionBits;
+constexpr unsigned kLengthShift = kPositionShift - lzss::kLengthBits;
+constexpr std::uint64_t kLengthMask = (1u << lzss::kLengthBits) - 1;
+// The flags of eight literals in a row.
 constexpr std::uint64_t kEightFlags =
     1ull << 63 | 1ull << 54 | 1ull << 45 | 1ull << 36 | 1ull << 27 | 1ull << 18 | 1ull << 9 | 1ull;
 
@@ -57,18 +64,18 @@ StreamEnd FindStreamEnd(ByteSource& source, std::uint32_t start, std::uint32_t l
       bits = Peek(scanner.buffer.data() + (byte - scanner.start), bit % 8);
       if (stored - bit < 64) bits &= ~std::uint64_t{0} << (64 - (stored - bit));
     }
-    if ((bits & kEightFlags) == kEightFlags && bit + 72 <= stored) {
-      bit += 72;  // eight literals
+    if ((bits & kEightFlags) == kEightFlags && bit + 8 * lzss::kLiteralBits <= stored) {
+      bit += 8 * lzss::kLiteralBits;  // eight literals
       end.decoded += 8;
     } else if (bits >> 63) {
-      bit += 9;
+      bit += lzss::kLiteralBits;
       end.decoded += 1;
-    } else if ((bits >> 50 & 0x1FFF) == 0) {
-      bit += 14;
+    } else if ((bits >> kPositionShift & lzss::kWindowMask) == 0) {
+      bit += lzss::kEndMarkerBits;
       break;
     } else {
-      bit += 18;
-      end.decoded += (bits >> 46 & 0xF) + 3;
+      bit += lzss::kReferenceBits;
+      end.decoded += (bits >> kLengthShift & kLengthMask) + lzss::kMinMatch;
     }
   }
   end.cut = bit > stored;

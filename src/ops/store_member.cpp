@@ -4,6 +4,7 @@
 
 #include "coding/lzss.h"
 #include "coding/lzss_compress.h"
+#include "coding/lzss_stream.h"
 #include "io/file_handle.h"
 #include "io/path.h"
 
@@ -14,10 +15,6 @@ namespace {
 constexpr std::uint32_t kPiece = 1024 * 1024;
 
 constexpr std::size_t kMaxNameLength = 255;
-
-// LzssStore writes nine bits per byte and a 14-bit end marker; no member
-// encoder writes more.
-std::uint64_t StreamLength(std::uint64_t plainLength) { return (9 * plainLength + 14 + 7) / 8; }
 
 template <class Encoder>
 StoreOutcome Encode(FileHandle& input, std::uint32_t size, Entry& entry, MemberStore& store,
@@ -46,7 +43,9 @@ StoreOutcome Encode(FileHandle& input, std::uint32_t size, Entry& entry, MemberS
 
 }  // namespace
 
-std::uint64_t TableBytes(std::uint64_t bits) { return (bits + 7) / 8 + 2; }
+std::uint64_t TableBytes(std::uint64_t bits) {
+  return (bits + 7) / 8 + (lzss::kEndMarkerBits + 7) / 8;
+}
 
 StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entry& entry,
                          bool compress, MemberStore& store, StreamBatch& batch,
@@ -66,10 +65,12 @@ StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entr
     return StoreOutcome::kCannotOpen;
   }
   // Checked before anything is read, so that an input far too big costs
-  // neither memory nor time.
+  // neither memory nor time. No member encoder writes more than the
+  // literals-only stream.
   const std::uint64_t tableBits = store.tableBits + store.format->entryTableBits(bare.size());
   if (fullSize > UINT32_MAX ||
-      store.position + StreamLength(fullSize) + TableBytes(tableBits) > kMaxArchiveSize) {
+      store.position + lzss::StoredStreamLength(fullSize) + TableBytes(tableBits) >
+          kMaxArchiveSize) {
     return StoreOutcome::kTooLarge;
   }
   entry.size = static_cast<std::uint32_t>(fullSize);
