@@ -104,11 +104,12 @@ peak() {
 }
 
 # Prints $RESULTS as a table whose first column is $1 wide, each ratio
-# against its limit; adds the rows that miss their limit to $fails.
+# against its limit; adds the rows that miss their limit to $fails. $2
+# names the second command of each pair (default tar).
 print_comparisons() {
-  local width=$1 label q t limit qc tc ratio result cpuRatio
-  printf "%-${width}s %8s %8s %6s %6s %-6s %8s %8s %6s\n" "pair" "qev" "tar" "ratio" "limit" \
-    "result" "qev cpu" "tar cpu" "ratio"
+  local width=$1 other=${2:-tar} label q t limit qc tc ratio result cpuRatio
+  printf "%-${width}s %8s %8s %6s %6s %-6s %8s %8s %6s\n" "pair" "qev" "$other" "ratio" "limit" \
+    "result" "qev cpu" "$other cpu" "ratio"
   while IFS=$'\t' read -r label q t limit qc tc; do
     read -r ratio result cpuRatio < <(awk -v q="$q" -v t="$t" -v l="$limit" -v qc="$qc" -v tc="$tc" \
       'BEGIN { r = q / t; printf "%.2f %s %s\n", r, (r <= l) ? "pass" : "FAIL",

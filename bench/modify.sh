@@ -67,8 +67,7 @@ echo "a and d against cp + sync: medians of $RUNS alternating runs each, in seco
 echo "archive: z4, 64 members, $((size / 1048576)) MiB${PIN:+; pinned to CPU $QEV_BENCH_CPU}"
 echo
 fails=0
-echo "(the column headed tar is cp of the archive followed by sync of the copy)"
-print_comparisons 26
+print_comparisons 26 cp+sync
 echo
 echo "peak memory (maximum resident set size)"
 printf '%-12s %8d KiB  %6.1f MiB\n' "qev a" "$aPeak" "$(awk -v k="$aPeak" 'BEGIN { print k / 1024 }')"
