@@ -238,7 +238,7 @@ fault extent-past-end src/formats/archive.cpp \
   'a member wholly past the end reads the whole archive'
 
 # --- Names, reports, commands ----------------------------------------------
-fault wildcard-question src/platform/platform_posix.cpp \
+fault wildcard-question src/platform/platform_posix_search.cpp \
   "(*pattern == '?' || *pattern == *name)" \
   '(*pattern == *name)' \
   "'?' matches only itself"
@@ -250,7 +250,7 @@ fault expand-directory-part src/cli/name_list.cpp \
   'path.assign(pattern, 0, directoryLength).append(name);' \
   'path.assign(pattern, 0, 0).append(name);' \
   "a pattern's directory part is dropped"
-fault names-fold src/platform/platform_posix.cpp \
+fault names-fold src/platform/platform_posix_search.cpp \
   $'static_cast<unsigned char>(byte - \'A\' + \'a\') : byte;' \
   'byte : byte;' \
   'names and command words compare with regard to letter case'
@@ -271,9 +271,9 @@ fault total-line src/cli/console_report.cpp \
   '"total: %d files %s bytes\n"' \
   'the total line says bytes'
 fault dispatch-create-needs-name src/cli/dispatcher.cpp \
-  '(creates && argc < 4)' \
-  '(creates && argc < 3)' \
-  'c3 and c4 run without a name to archive'
+  '((creates || modifies) && argc < 4)' \
+  '((creates || modifies) && argc < 3)' \
+  'c3, c4, a and d run without a name after the archive'
 fault dispatch-format src/cli/dispatcher.cpp \
   "const char create[] = {'c', candidate->digit, '\\0'};" \
   "const char create[] = {'c', static_cast<char>(candidate->digit ^ 7), '\\0'};" \
@@ -379,6 +379,28 @@ fault create-table-size src/formats/format4.cpp \
   'StoreLe32(static_cast<std::uint32_t>(table.size()), header.data() + 12);' \
   'the format-4 header gives the stored table length as its size'
 
+
+# --- Changing and recovering archives ---------------------------------------
+fault modify-old-offset src/ops/rewrite.cpp \
+  'copy.offset = static_cast<std::uint32_t>(store.position);' \
+  'copy.offset = entry.offset;' \
+  'a member copied into the changed archive keeps its old offset'
+fault modify-read-only src/ops/rewrite.cpp \
+  'if (!platform::MayWrite(target.path.c_str())) {' \
+  'if (false) {' \
+  'an archive its user may not write is replaced through its directory'
+fault modify-extents src/ops/rewrite.cpp \
+  'if (i == 0 ? offset != next : offset < next) return false;' \
+  'if (false) return false;' \
+  'an archive whose streams do not lie back to back is changed'
+fault recover-cut src/ops/recover.cpp \
+  'cut_ = stream.cut;' \
+  'cut_ = false;' \
+  'a stream that the end of the file cuts is reported whole'
+fault recover-numbering src/ops/recover.cpp \
+  'Write("recovered-" + std::to_string(i + 1)' \
+  'Write("recovered-" + std::to_string(i)' \
+  'unnamed streams are numbered from 0'
 # ---------------------------------------------------------------------------
 
 usage() { echo "usage: $0 [--list] [NUMBER|NAME|PATTERN...]" >&2; exit 2; }
