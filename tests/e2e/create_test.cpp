@@ -187,12 +187,18 @@ TEST_F(Create, PatternsFindFilesOnly) {
 
 using Dispatcher = E2eTest;
 
-// Which words run a command, which print the usage line, and what is echoed.
+// Which words run a command, which print the usage line, and what is echoed;
+// --help and --version count only as the only argument.
 TEST_F(Dispatcher, UsageLineOrEchoAsTyped) {
+  const std::string help = Qev({"--help"});
+  EXPECT_TRUE(help.starts_with("Usage: ")) << help;
+  for (const char* word : {"\n  a ", "\n  d ", "\n  l ", "\n  z3, z4 "})
+    EXPECT_NE(help.find(word), std::string::npos) << word;
+  EXPECT_TRUE(Qev({"--version"}).starts_with("qev 1.")) << Qev({"--version"});
   WriteFile("arc", "keep");
   // Creation needs at least one name; no other word is a command.
   std::vector<Names> usage = {{}, {"l"}, {"c3", "arc"}, {"C4", "new"}};
-  for (const char* word : {"list", "c", "c5", "x ", "", "-l", "lx"})
+  for (const char* word : {"list", "c", "c5", "x ", "", "-l", "lx", "--help"})
     usage.push_back({word, "arc", "a"});
   const std::string tail = " <command> <archive> <file1> <file2> ...\n";
   for (const Names& args : usage) {
