@@ -15,9 +15,8 @@ using Create = E2eTest;
 constexpr std::uint64_t kTime = 132600000009876543;  // whole 100 ns units
 
 // What c3, c4, z3 and z4 archive, t passes and x extracts back unchanged,
-// with format 3's times. c3 and c4 lay the formats down byte for byte as the
-// test does; z3 and z4 store all but the random bytes in a fraction of their
-// size. The line shows the name as the pattern gave it; the bare one is kept.
+// with format 3's times: c3 and c4 byte for byte as the tests' encoders, z3
+// and z4 in less. The line shows the name as given; the bare one is stored.
 TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
   std::mt19937 random(5);
   std::string noise(4000000, '\0'), period(8192, '\0'), text;
@@ -27,8 +26,8 @@ TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
   text.resize(30000);
   const std::string p8191 = period.substr(0, 8191);
   fs::create_directory("sub");
-  // Runs, the window's initial zeros, data repeating at 8191 and 8192 bytes,
-  // a 255-byte name; stamps in 100 ns units, before 1970 and past 2038 too.
+  // Runs, zeros, periods of 8191 and 8192 bytes, a 255-byte name; stamps in
+  // 100 ns units, before 1970 and past 2038 too.
   const std::vector<std::tuple<std::string, std::string, std::uint64_t>> files = {
       {"bin", std::string("\0\xFF", 2), kTime},
       {"empty", "", 110'000'000'000'000'007},
@@ -75,8 +74,7 @@ TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
   }
 }
 
-// Whatever stops a creation, the archive path holds nothing afterwards, not
-// even the archive that stood there before.
+// Whatever stops a creation, the archive path holds nothing afterwards.
 TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
   WriteFile("a.txt", "a");
   for (const auto& [name, size] : {std::pair{"big", 1ull << 32},         // past the formats' sizes
@@ -109,9 +107,8 @@ TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
   }
 }
 
-// A 64 MiB member goes into either format, stored or compressed, and comes
-// back out in 48 MiB of address space; 100,000 small members are archived
-// and listed in both formats, and extracted from one, in 24 MiB.
+// A 64 MiB member is archived and extracted in 48 MiB of address space;
+// 100,000 small members archived, listed and extracted in 24 MiB.
 TEST_F(Create, LargeAndManyMembersNeedLittleMemory) {
   if (!MemoryLimitApplies()) GTEST_SKIP();
   std::string content(64u << 20, '\0');
