@@ -51,6 +51,26 @@ std::string RunShell(const std::string& command, int* status) {
   return out;
 }
 
+// The exit status a run must end with: 0 for l, x, c3 and c4; for the others,
+// 1 when a line reports a failure (for t, also after only the echo line).
+int ExpectedStatus(const Names& args, const std::string& out) {
+  std::string word = args.empty() ? "" : args[0];
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (args.size() < 2 || word == "l" || word == "x" || word == "c3" || word == "c4") return 0;
+  static const char* const kFailures[] = {
+      " ...checksum error", " ...size error", " ...write error", " ...too large", " ...cannot open",
+      " ...cut short", " ...lost", " ...not found", "\nwrite error\n",
+      // a and d: a line of its own that says why the archive was not changed.
+      ", archive left as it is\n", "\ncannot open the archive\n"};
+  for (const char* failure : kFailures)
+    if (out.find(failure) != std::string::npos) return 1;
+  // r also fails when no layout reads the archive or its table is not whole.
+  for (const char* damage : {"\nlayout: none", ", table partial\n", ", table missing\n"})
+    if (word == "r" && out.find(damage) != std::string::npos) return 1;
+  const bool onlyEcho = out.find('\n') == out.size() - 1 && out.rfind("command: ", 0) == 0;
+  return word == "t" && onlyEcho ? 1 : 0;
+}
+
 }  // namespace
 
 // In memory where it can be (the large cases need about 300 MB there).
@@ -71,33 +91,6 @@ void E2eTest::TearDown() {
   fs::remove_all(dir_, ec);
   fs::remove(dir_ + ".err", ec);
 }
-
-// The exit status a run must end with: 0 for l, x, c3 and c4; for the others,
-// 1 when a line reports a failure (for t, also after only the echo line).
-namespace {
-int ExpectedStatus(const Names& args, const std::string& out) {
-  std::string word = args.empty() ? "" : args[0];
-  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (args.size() < 2 || word == "l" || word == "x" || word == "c3" || word == "c4") return 0;
-  static const char* const kFailures[] = {
-      " ...checksum error", " ...size error", " ...write error", " ...too large",
-      " ...cannot open",    " ...cut short",  " ...lost",        " ...not found",
-  };
-  for (const char* failure : kFailures)
-    if (out.find(failure) != std::string::npos) return 1;
-  if (out.find("\nwrite error\n") != std::string::npos) return 1;
-  // a and d: a line of its own that says why the archive was not changed.
-  if (out.find(", archive left as it is\n") != std::string::npos ||
-      out.find("\ncannot open the archive\n") != std::string::npos) {
-    return 1;
-  }
-  // r also fails when no layout reads the archive or its table is not whole.
-  for (const char* damage : {"\nlayout: none", ", table partial\n", ", table missing\n"})
-    if (word == "r" && out.find(damage) != std::string::npos) return 1;
-  const bool onlyEcho = out.find('\n') == out.size() - 1 && out.rfind("command: ", 0) == 0;
-  return word == "t" && onlyEcho ? 1 : 0;
-}
-}  // namespace
 
 std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   std::string command;  // a file size limit does not cut the output pipe short

@@ -26,10 +26,17 @@ std::vector<std::pair<std::string, std::string>> Members() {
   return {{"empty", ""}, {"one", "1"}, {"text", text}, {"noise", noise}};
 }
 
+constexpr std::uint64_t kTime = 132600000000000000;
+
 class Recover : public E2eTest {
  protected:
-  static void WriteMembers() {
-    for (const auto& [name, content] : Members()) WriteFile(name, content);
+  // The members written, each stamped kTime + its size, and archived.
+  void Make(const std::string& command, const std::string& path, const std::string& limit = "") {
+    for (const auto& [name, content] : Members()) {
+      WriteFile(name, content);
+      SetModTime(name, kTime + content.size());
+    }
+    Qev({command, path, "empty", "one", "text", "noise"}, limit);
   }
 
   static void RemoveAllBut(const std::string& keep) {
@@ -91,52 +98,21 @@ class Recover : public E2eTest {
   }
 };
 
-// Archives of c3, c4, z3 and z4 cut at every byte near a stream's end or in
-// the header and table, and at a sample of the rest.
-TEST_F(Recover, CutArchivesGiveEveryWholeStreamAndTheCutOnesBeginning) {
+// Archives of c3, c4, z3 and z4. Whole, also with the magic damaged or the
+// header area zeroed (the table's end found by its entries' offsets): r
+// writes every member with format 3's time and exits 0. Selection as x
+// selects, recovered-N included. Cut at every byte near a stream's end, in
+// the header and in the table, and at a sample of the rest.
+TEST_F(Recover, WholeHeaderlessAndCutArchives) {
   for (const std::string command : {"c3", "c4", "z3", "z4"}) {
     const int format = command[1] - '0';
-    WriteMembers();
-    Qev({command, "a.qev", "empty", "one", "text", "noise"});
+    Make(command, "a.qev");
     const std::string archive = ReadFile("a.qev");
     const std::vector<std::size_t> ends = Ends(archive);
     ASSERT_EQ(ends.size(), 4u);
-    std::vector<std::size_t> cuts;
-    for (std::size_t cut = 0; cut <= archive.size(); cut += 401) cuts.push_back(cut);
-    for (std::size_t i = 0; i < 4; ++i)
-      for (std::size_t cut = ends[i] - std::min<std::size_t>(ends[i], 3); cut <= ends[i] + 2; ++cut)
-        cuts.push_back(cut);
-    for (std::size_t cut = 0; cut < 24; ++cut) cuts.push_back(cut);
-    for (std::size_t cut = ends[3]; cut <= archive.size(); cut += 3) cuts.push_back(cut);
-    cuts.push_back(archive.size());
-    for (const std::size_t cut : cuts) {
-      if (cut <= archive.size()) CheckCut(archive, format, ends, cut);
-    }
-    RemoveAllBut("");
-  }
-}
-
-// The whole archive: r writes what x does, bytes and times, and exits 0; so
-// it does with the header's magic damaged or its header area zeroed, the
-// table's end found by its entries' offsets. A header area of zeros from an
-// archive with an empty first member.
-TEST_F(Recover, WholeArchivesAndLostHeadersRecoverWhatExtractionWrites) {
-  for (const std::string command : {"c3", "c4", "z3", "z4"}) {
-    const int format = command[1] - '0';
-    const std::size_t first = format == 3 ? 13 : 16;
-    WriteMembers();
-    for (const auto& [name, content] : Members())
-      SetModTime(name, 132600000000000000 + content.size());
-    Qev({command, "a.qev", "empty", "one", "text", "noise"});
-    const std::string archive = ReadFile("a.qev");
     std::string magicless = archive, blank = archive;
     magicless[1] = 'X';
-    std::fill_n(blank.begin(), first, '\0');
-    RemoveAllBut("a.qev");
-    Qev({"x", "a.qev"});
-    std::vector<std::pair<std::string, std::uint64_t>> extracted;
-    for (const auto& [name, content] : Members())
-      extracted.emplace_back(ReadFile(name), ModTime(name));
+    std::fill_n(blank.begin(), format == 3 ? 13 : 16, '\0');
     const std::string lines =
         "empty ...OK\none ...OK\ntext ...OK\nnoise ...OK\ntotal: 4 files 110,001 Bytes\n";
     const std::string layout = "layout: QEV" + std::to_string(format) + " from ";
@@ -146,24 +122,28 @@ TEST_F(Recover, WholeArchivesAndLostHeadersRecoverWhatExtractionWrites) {
       WriteFile("a.qev", bytes);
       EXPECT_EQ(Qev({"R", "a.qev"}),
                 Echo("R", "a.qev") + layout + clue + ", table whole\n" + lines);
-      std::size_t i = 0;
       for (const auto& [name, content] : Members()) {
-        EXPECT_EQ(ReadFile(name), extracted[i].first);
-        if (format == 3) {
-          EXPECT_EQ(ModTime(name), extracted[i].second) << name;
-        }
-        ++i;
+        EXPECT_EQ(ReadFile(name), content);
+        EXPECT_EQ(ModTime(name) == kTime + content.size(), format == 3) << name;
       }
       EXPECT_EQ(ReadFile("a.qev"), bytes);
     }
-    // Selection as x selects, recovered-N included; the cut falls in text.
     RemoveAllBut("");
-    WriteFile("a.qev", archive.substr(0, Ends(archive)[2] - 1));
+    WriteFile("a.qev", archive.substr(0, ends[2] - 1));  // the cut falls in text
     const std::string out = Qev({"r", "a.qev", "RECOVERED-2", "recovered-3"});
     EXPECT_EQ(out.substr(0, out.find("total")), Echo("r", "a.qev") + layout +
                                                     "its magic, table missing\nrecovered-2 ...OK\n"
                                                     "recovered-3 ...cut short\n");
     EXPECT_EQ(Listing(), Names({"a.qev", "recovered-2", "recovered-3"}));
+    std::vector<std::size_t> cuts;
+    for (std::size_t cut = 0; cut <= archive.size(); cut += 401) cuts.push_back(cut);
+    for (std::size_t i = 0; i < 4; ++i)
+      for (std::size_t cut = ends[i] - std::min<std::size_t>(ends[i], 3); cut <= ends[i] + 2; ++cut)
+        cuts.push_back(cut);
+    for (std::size_t cut = 0; cut < 24; ++cut) cuts.push_back(cut);
+    for (std::size_t cut = ends[3]; cut <= archive.size(); cut += 3) cuts.push_back(cut);
+    for (const std::size_t cut : cuts)
+      if (cut <= archive.size()) CheckCut(archive, format, ends, cut);
     RemoveAllBut("");
   }
 }
@@ -177,13 +157,11 @@ TEST_F(Recover, UnfinishedDamagedAndNoise) {
   const auto members = Members();
   for (const std::string command : {"z3", "z4", "c3", "c4"}) {
     const int format = command[1] - '0';
-    WriteMembers();
-    Qev({command, "d.qev", "empty", "one", "text", "noise"});
+    Make(command, "d.qev");
     std::string damaged = ReadFile("d.qev");
     const std::vector<std::size_t> ends = Ends(damaged);
     for (const std::string limit : {"-f 1", "-f 24", "-f 100", "-f 180"}) {
-      WriteMembers();
-      Qev({command, "u.qev", "empty", "one", "text", "noise"}, limit);
+      Make(command, "u.qev", limit);
       if (!fs::exists("u.qev")) continue;
       const std::string bytes = ReadFile("u.qev");
       if (bytes.starts_with("QEV")) continue;  // the limit let creation finish
@@ -222,9 +200,8 @@ TEST_F(Recover, UnfinishedDamagedAndNoise) {
                     "QEV" + std::to_string(3 + round % 8 / 4));
     WriteFile("n.qev", noise);
     const std::string out = Qev({"r", "n.qev"});
-    for (const std::string& name : Listing()) {
-      EXPECT_TRUE(name == "n.qev" || name.rfind("recovered-", 0) == 0) << name;
-    }
+    for (const std::string& name : Listing())
+      EXPECT_TRUE(name == "n.qev" || name.starts_with("recovered-")) << name;
     EXPECT_EQ(ReadFile("n.qev"), noise);
     for (const char* other : {"x", "l", "t"}) Qev({other, "n.qev"});
     RemoveAllBut("");

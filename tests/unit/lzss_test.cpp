@@ -227,29 +227,37 @@ std::uint32_t ShortestPathSimply(std::uint8_t* steps, std::size_t length) {
   return cost[0];
 }
 
-// The shortest stream in bits, the slow way: every window position 1..8191
-// tried at every output position, through a model of the window.
-std::size_t OptimalBits(const ByteBuffer& input) {
-  const std::size_t n = input.size();
-  std::array<std::uint8_t, kWindowSize> window{};
-  std::vector<std::uint8_t> steps(n, 0);  // the longest match at each position
-  std::uint32_t w = 1;
-  for (std::size_t at = 0; at < n; ++at) {
-    const std::size_t most = std::min<std::size_t>(kMaxMatch, n - at);
-    for (std::uint32_t p = 1; p < kWindowSize; ++p) {
-      // A source this reference has written already holds its new byte.
-      const auto source = [&](std::uint32_t k) {
-        const std::uint32_t ahead = (p + k - w) & kWindowMask;
-        return ahead < k ? input[at + ahead] : window[(p + k) & kWindowMask];
-      };
-      std::uint8_t length = 0;
-      while (length < most && source(length) == input[at + length]) ++length;
-      steps[at] = std::max(steps[at], length);
+// How many bytes at `at` match those d back, up to most; a source reaching
+// `at` repeats what the copy has just written.
+std::size_t Common(const ByteBuffer& bytes, std::size_t at, std::size_t d, std::size_t most) {
+  std::size_t k = 0;
+  while (k < most && bytes[at - d + k] == bytes[at + k]) ++k;
+  return k;
+}
+
+// The longest match at each position from start to end, the slow way: every
+// source 1 to 8192 bytes back but window position 0 (buffer positions are
+// window positions modulo the window size).
+std::vector<std::uint8_t> LongestMatches(const ByteBuffer& bytes, std::size_t start,
+                                         std::size_t end) {
+  std::vector<std::uint8_t> longest(end - start);
+  for (std::size_t at = start; at < end; ++at) {
+    const std::size_t most = std::min<std::size_t>(kMaxMatch, end - at);
+    for (std::size_t d = 1; d <= kWindowSize; ++d) {
+      if ((at - d) % kWindowSize != 0)
+        longest[at - start] =
+            std::max<std::size_t>(longest[at - start], Common(bytes, at, d, most));
     }
-    window[w] = input[at];
-    w = (w + 1) & kWindowMask;
   }
-  return lzss::kEndMarkerBits + ShortestPathSimply(steps.data(), n);
+  return longest;
+}
+
+// The shortest stream in bits: input after the window's initial zeros.
+std::size_t OptimalBits(const ByteBuffer& input) {
+  ByteBuffer bytes(kWindowSize + 1, 0);
+  bytes.insert(bytes.end(), input.begin(), input.end());
+  std::vector<std::uint8_t> steps = LongestMatches(bytes, kWindowSize + 1, bytes.size());
+  return lzss::kEndMarkerBits + ShortestPathSimply(steps.data(), input.size());
 }
 
 ByteBuffer Text(std::size_t size, std::uint32_t seed) {
@@ -257,9 +265,8 @@ ByteBuffer Text(std::size_t size, std::uint32_t seed) {
                                        "table ", "offset ", "{\n    ", "return ",  "0;\n"};
   std::mt19937 rng(seed);
   ByteBuffer out;
-  while (out.size() < size) {
+  while (out.size() < size)
     for (const char* c = kWords[rng() % std::size(kWords)]; *c != 0; ++c) out.push_back(*c);
-  }
   out.resize(size);
   return out;
 }
@@ -334,9 +341,8 @@ TEST(MatchFinder, MatchesAgainstEverySourceInTheWindow) {
   ByteBuffer buffer(kLaterStart + kLength + ParseLayout::kPadding, 0);
   const ByteBuffer data = Concat({Text(3000, 21), Random(2000, 22, 4), ByteBuffer(300, 7),
                                   Random(1000, 23), Text(kLength, 24)});
-  for (std::size_t i = ParseLayout::kBlockStart; i < kLaterStart + kLength; ++i) {
+  for (std::size_t i = ParseLayout::kBlockStart; i < kLaterStart + kLength; ++i)
     buffer[i] = data[i % data.size()];
-  }
   MatchFinder finder;
   std::vector<std::uint8_t> longest(kLength);
   std::vector<std::uint16_t> distance(kLength);
@@ -346,29 +352,19 @@ TEST(MatchFinder, MatchesAgainstEverySourceInTheWindow) {
     const std::size_t end = start + kLength;
     finder.FindLongest(buffer.data(), static_cast<std::uint32_t>(start), kLength,
                        static_cast<std::uint32_t>(end), first, 16, longest.data(), distance.data());
+    const std::vector<std::uint8_t> best = LongestMatches(buffer, start, end);
     std::size_t shorter = 0;
     for (std::size_t i = 0; i < kLength && !HasFailure(); ++i) {
-      const std::size_t at = start + i;
-      const std::size_t most = std::min<std::size_t>(kMaxMatch, end - at);
-      const auto common = [&](std::size_t d) {
-        std::size_t k = 0;
-        while (k < most && buffer[at - d + k] == buffer[at + k]) ++k;
-        return k;
-      };
-      std::size_t best = 0;
-      for (std::size_t d = 1; d <= kWindowSize; ++d) {
-        if ((at - d) % kWindowSize != 0) best = std::max(best, common(d));
-      }
-      if (best < lzss::kMinMatch) best = 0;
-      const std::size_t found = longest[i];
+      const std::size_t at = start + i, found = longest[i];
+      const std::size_t want = best[i] < lzss::kMinMatch ? 0 : best[i];
       if (found > 0) {
         SCOPED_TRACE(i);
-        EXPECT_TRUE(found >= lzss::kMinMatch && found <= best);
+        EXPECT_TRUE(found >= lzss::kMinMatch && found <= want);
         EXPECT_TRUE(distance[i] >= 1 && distance[i] <= kWindowSize);
         EXPECT_NE((at - distance[i]) % kWindowSize, 0u);
-        EXPECT_GE(common(distance[i]), found);
+        EXPECT_EQ(Common(buffer, at, distance[i], found), found);
       }
-      shorter += found < best;
+      shorter += found < want;
     }
     EXPECT_LE(shorter, kLength / 50) << (first ? "first block" : "later block");
   }
