@@ -45,7 +45,6 @@ TEST_F(Modify, ChangesOnlyWhatIsAskedAndCopiesTheRest) {
        "a ...OK\nc ...OK\nn ...OK\n"},
       {{"a", "b", "a", "c", "A"}, {"a", "a"}, {"+a", "b", "c"}, "a ...OK\n"},
       {{"a", "b"}, {"a", "none*"}, {"a", "b"}, ""},
-      {{"a", "b", "c"}, {"d", "a"}, {"b", "c"}, "a ...deleted\n"},
       {{"a", "b", "c"}, {"D", "C"}, {"a", "b"}, "c ...deleted\n"},
       {{"a"}, {"d", "a"}, {}, "a ...deleted\n"},
       {{"a", "b", "a"}, {"d", "a", "B", "zz"}, {},

@@ -15,8 +15,7 @@ std::vector<std::size_t> Ends(const std::string& archive) {
   return ends;
 }
 
-// The members every archive here holds: empty, one byte, a text and noise
-// of several of the compressor's blocks.
+// Empty, one byte, a text and noise.
 std::vector<std::pair<std::string, std::string>> Members() {
   std::mt19937 random(21);
   std::string text, noise(20000, '\0');
@@ -44,12 +43,10 @@ class Recover : public E2eTest {
       if (name != keep) fs::remove(name);
   }
 
-  // r of the archive cut after `cut` bytes: the layout line (the table
-  // missing before its offset, partial from there, whole at the end), then
-  // every member whose stream lies wholly before the cut, byte for byte,
-  // under its name where the table's surviving part names it, else as
-  // recovered-N; the member the cut falls in as its decoded beginning, cut
-  // short. r leaves the archive as it was.
+  // r of the archive cut after `cut` bytes: the layout line, every member
+  // whose stream lies before the cut, under its name where the table's
+  // surviving part names it, else as recovered-N; the member the cut falls
+  // in as its decoded beginning, cut short; the archive as it was.
   void CheckCut(const std::string& archive, int format, const std::vector<std::size_t>& ends,
                 std::size_t cut) {
     const auto members = Members();
@@ -64,8 +61,7 @@ class Recover : public E2eTest {
       return;
     }
     const std::string layout = "layout: QEV" + std::to_string(format) + " from its magic, table ";
-    // Past the table's offset the table may read whole before the file's
-    // end: its last byte may hold nothing but the end marker's zero bits.
+    // The table's last byte may hold only the end marker's zero bits.
     const bool named = out.find(layout + "missing\n") == std::string::npos;
     if (cut == archive.size()) {
       EXPECT_NE(out.find(layout + "whole\n"), std::string::npos) << out;
@@ -148,11 +144,10 @@ TEST_F(Recover, WholeHeaderlessAndCutArchives) {
   }
 }
 
-// Creation stopped by a file-size limit leaves a header area of zeros, and
-// before it the finished archive's bytes: r reads the layout from that, and
-// writes every member whose stream was written whole. A damaged table names
-// nothing it cannot: each member's bytes still come back. Noise: whatever r
-// writes has a bare safe name, and the archive stays as it was.
+// Creation stopped by a file-size limit leaves a blank header and the start
+// of the finished archive: r writes every stream written whole. A damaged
+// table: each member's bytes still come back. Noise: whatever r writes has
+// a bare safe name, and the archive stays as it was.
 TEST_F(Recover, UnfinishedDamagedAndNoise) {
   const auto members = Members();
   for (const std::string command : {"z3", "z4", "c3", "c4"}) {

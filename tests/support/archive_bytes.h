@@ -75,8 +75,7 @@ inline std::string Plain4(const std::string& name, std::uint32_t offset, std::ui
   return name + '\0' + Le32(offset) + Le32(size) + Le32(reserved);
 }
 
-// A member as an archive holds it, with what creation never writes too:
-// back-references, forged offsets and checksums, unsafe names.
+// A member as an archive holds it, also as creation never writes it.
 inline constexpr std::uint32_t kAuto = 0xFFFFFFFF;
 struct Member {
   std::string name;
@@ -93,10 +92,9 @@ inline Member Stored(const std::string& name, const std::string& content, std::u
   return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
 }
 
-// The header, the streams from offset 13 (format 3) or 16 (format 4), then
-// the table: format 3's entries bit-packed back to back (time high and low,
-// checksum, offset and size packed, the name and a NUL in 8-bit fields);
-// format 4's plain table stored as one LiteralStream.
+// The header, the streams from offset 13 or 16, then the table: format 3's
+// entries packed (time high and low, checksum, offset, size, then the name
+// and a NUL in 8-bit fields); format 4's plain table as a LiteralStream.
 inline std::string Archive(int format, const std::vector<Member>& members) {
   const std::uint32_t start = format == 3 ? 13 : 16;
   std::string streams, plain;
