@@ -14,10 +14,9 @@ using Create = E2eTest;
 
 constexpr std::uint64_t kTime = 132600000009876543;  // whole 100 ns units
 
-// What c3, c4, z3 and z4 archive, t passes and x extracts back unchanged,
-// with format 3's times: c3 and c4 byte for byte as the tests' encoders, z3
-// and z4 with the text compressed. The line shows the name as given; the
-// bare one is stored. (Runs, zeros and periods: the compressor's unit test.)
+// What c3, c4, z3 and z4 archive (c byte for byte as the tests' encoders, z
+// with the text compressed), t passes and x extracts back with format 3's
+// times. The line shows the name as given; the bare one is stored.
 TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
   std::mt19937 random(5);
   std::string noise(4000000, '\0'), text;

@@ -6,8 +6,7 @@
 namespace qev::e2e {
 namespace {
 
-// Every file and directory under the current directory, with its bytes
-// (a long file's by their length and hash, to keep failure reports short).
+// Every file and directory here with its bytes (long ones by length and hash).
 using Tree = std::map<std::string, std::string>;
 std::string Digest(const std::string& bytes) {
   const std::string hash = std::to_string(std::hash<std::string>()(bytes));
@@ -99,8 +98,7 @@ TEST_F(Faults, FailuresLoseNothingAndReportNothingAsWritten) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.limit + " " + c.readOnly + " " + c.files.rbegin()->first);
-    // Windows has no read-only directories nor files their owner cannot
-    // read; wine itself needs to write.
+    // Windows has no read-only directories nor unreadable files; wine writes.
     if ((c.readOnly == "." || c.readOnly == "locked" || c.limit == "-f 0") && IsWindows()) continue;
     fs::create_directory("case");
     fs::current_path("case");

@@ -53,10 +53,9 @@ std::string Listed(const std::string& path, int format, std::size_t count,
   return out + "total: " + std::to_string(rows.size()) + " files " + Grouped(total) + " Bytes\n";
 }
 
-// Dates across the calendar (a leap day, 2038, 2100, the last stamp a
-// calendar shows and the first it does not), sizes at each width of the
-// groups, sums that wrap, filters. West of Greenwich the first stamp lies
-// before 1601; summer and winter stamps get the offset in force now.
+// Dates (a leap day, 2038, 2100, the last stamp a calendar shows and the
+// next), sizes at each group width, sums that wrap, filters. West of Greenwich
+// stamp 0 lies before 1601; summer and winter get the offset in force now.
 TEST_F(List, DatesSizesFiltersAndTotals) {
   if (!IsWindows()) setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
   tzset();
@@ -78,8 +77,7 @@ TEST_F(List, DatesSizesFiltersAndTotals) {
 }
 
 // Each index as the readers take it: what a cut table lacks reads as zeros,
-// a 256-byte name is cut to 255, and what no archive of its size could be is
-// neither format (one past-the-end table offset each: the unit tests have more).
+// a 256-byte name is cut to 255, what no archive of its size could be is none.
 TEST_F(List, IndexesWholeCutAndImpossible) {
   const std::uint64_t hello = 100ull << 32 | 200;
   const std::string hello3 =

@@ -92,9 +92,8 @@ inline Member Stored(const std::string& name, const std::string& content, std::u
   return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
 }
 
-// The header, the streams from offset 13 or 16, then the table: format 3's
-// entries packed (time high and low, checksum, offset, size, then the name
-// and a NUL in 8-bit fields); format 4's plain table as a LiteralStream.
+// The header, the streams, then format 3's entries packed (time high and low,
+// checksum, offset, size, name and NUL) or format 4's table as literals.
 inline std::string Archive(int format, const std::vector<Member>& members) {
   const std::uint32_t start = format == 3 ? 13 : 16;
   std::string streams, plain;

@@ -1,6 +1,5 @@
-// The archive layer on bytes in memory: whole and cut archives laid down by
-// the tests' own encoders, and encoded tables and headers read back. (Lying
-// counts, offsets and extents: through l and x, end to end.)
+// The archive layer in memory: archives from the tests' encoders, whole and
+// cut, and encoded tables read back. (Lying headers and extents: e2e l, x.)
 #include "formats/archive.h"
 
 #include <gtest/gtest.h>
@@ -18,16 +17,7 @@ IndexStatus Read(const std::string& bytes, ArchiveIndex& index,
                  const ArchiveFormat** format = nullptr) {
   const ArchiveFormat* found = nullptr;
   MemorySource source(bytes.data(), bytes.size());
-  const IndexStatus status = ReadArchiveIndex(source, &found, index);
-  if (format != nullptr) *format = found;
-  return status;
-}
-
-std::vector<test::Member> SmallMembers() {
-  return {test::Stored("a.txt", "hello", 0x01D0'0000'1234'5678),
-          test::Stored("", ""),
-          test::Stored(std::string(255, 'n'), "x"),
-          {"ref", "\x30\x80\x40\x00\x00", 4, 7, 99}};  // a literal '0' and a reference
+  return ReadArchiveIndex(source, format != nullptr ? format : &found, index);
 }
 
 // An entry as the tests' own reader gives a member, its stream aside.
@@ -38,14 +28,17 @@ test::Member AsMember(const NamePool& names, const Entry& e) {
   return {name, "", e.size, time, e.checksum, e.offset, e.reserved};
 }
 
-// The whole of a small archive, with its extents, as the tests' reader reads
-// it, and encoded back to the same bytes; then every cut: too short for a
-// magic, a table offset past the end, or an index whose complete entries
-// are the whole archive's and whose missing ones read as zero entries.
+// A small archive read as the tests' reader reads it, extents too, and encoded
+// back; every cut: no magic, a table past the end, or the whole archive's
+// complete entries and zero entries for the missing ones.
 TEST(Archive, ReadsAndEncodesASmallArchiveAndReadsEveryCut) {
   for (const int number : {3, 4}) {
     SCOPED_TRACE(number);
-    const std::string whole = test::Archive(number, SmallMembers());
+    const std::string whole =
+        test::Archive(number, {test::Stored("a.txt", "hello", 0x01D0'0000'1234'5678),
+                               test::Stored("", ""),
+                               test::Stored(std::string(255, 'n'), "x"),
+                               {"ref", "\x30\x80\x40\x00\x00", 4, 7, 99}});  // '0', a reference
     const test::Parsed expected = test::Parse(whole);
     ArchiveIndex full;
     const ArchiveFormat* format = nullptr;
@@ -89,9 +82,8 @@ TEST(Archive, ReadsAndEncodesASmallArchiveAndReadsEveryCut) {
                                                    AsMember(full.names, full.entries[complete])) {
         ++complete;
       }
-      for (std::size_t i = complete + 1; i < full.entries.size(); ++i) {
+      for (std::size_t i = complete + 1; i < full.entries.size(); ++i)
         EXPECT_EQ(AsMember(index.names, index.entries[i]), AsMember(NamePool(), Entry())) << i;
-      }
       EXPECT_GE(complete, entriesBefore);
       entriesBefore = complete;
     }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -23,10 +22,7 @@
 namespace qev {
 namespace {
 
-using lzss::kMaxMatch;
-using lzss::kWindowMask;
-using lzss::kWindowSize;
-using lzss::StoredStreamLength;
+using namespace lzss;
 
 struct StreamBuilder : test::Bits {
   StreamBuilder& Literal(std::uint8_t b) { return Put(lzss::kLiteralBits, 0x100 | b), *this; }
@@ -50,10 +46,9 @@ std::size_t PieceSize() {
   return r % 3 == 0 ? 1 : r % 3 == 1 ? r % 40 : r % 5000;
 }
 
-// Decodes stream with the bit-at-a-time decoder, and checks that the fast
-// one gives the same bytes and checksum: whole, in random pieces, and into
-// the caller's memory in random rooms, writing nothing past them (guard
-// bytes stay) and keeping no pointer into it between calls (often moved).
+// Decodes with the reference and checks that the fast decoder gives the same
+// bytes and checksum: whole, in random pieces, and into the caller's memory
+// in random rooms, writing nothing past them and keeping no pointer into it.
 Coded DecodeBoth(const ByteBuffer& stream) {
   Coded expected, whole, pieces, rooms;
   expected.second = LzssDecodeReference(stream, expected.first);
@@ -107,19 +102,16 @@ ByteBuffer Random(std::size_t size, std::uint32_t seed, unsigned alphabet = 256)
 
 TEST(Lzss, WorkedExamples) {
   // Plain bytes, stream and checksum: what LzssStore writes, then a
-  // reference that overlaps its own output.
+  // reference that overlaps its own output (7 bytes).
   const std::tuple<ByteBuffer, ByteBuffer, std::uint32_t> cases[] = {
       {{}, {0x00, 0x00}, 0},
       {{0x61}, {0xB0, 0x80, 0x00}, 304},
       {{0x61, 0x62, 0x63}, {0xB0, 0xD8, 0xAC, 0x60, 0x00, 0x00}, 660},
       {{0x61, 0x62, 0x61, 0x62, 0x61, 0x62, 0x61}, {0xB0, 0xD8, 0x80, 0x01, 0x20, 0x00, 0x00}, 553},
   };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    const auto& [plain, stream, checksum] = cases[i];
-    if (i < 3) {
-      EXPECT_EQ(StoreBoth(plain), Coded(stream, checksum)) << i;
-    }
-    EXPECT_EQ(DecodeBoth(stream), Coded(plain, checksum)) << i;
+  for (const auto& [plain, stream, checksum] : cases) {
+    EXPECT_EQ(DecodeBoth(stream), Coded(plain, checksum)) << plain.size();
+    EXPECT_TRUE(plain.size() == 7 || StoreBoth(plain) == Coded(stream, checksum)) << plain.size();
   }
   // A length field cut to its first bit reads 8; the window starts all zero;
   // p = 8191 reads 8191, 0, the first literal (at 1), then the two zeros it
@@ -284,8 +276,7 @@ Coded CompressInPieces(const ByteBuffer& input, unsigned threads = 1) {
 }
 
 // Within 0.5% of the shortest stream (one block), decoding back, the same on
-// 1 or 3 threads in pieces; large inputs: matches across block boundaries,
-// whole blocks then fewer bytes than a match may take.
+// 1 or 3 threads in pieces; matches across blocks, blocks then a short tail.
 TEST(LzssCompress, ShortestStreamDecodesBackTheSameInPieces) {
   const ByteBuffer period8191 = Random(kWindowSize - 1, 7);
   const ByteBuffer period8192 = Random(kWindowSize, 8);
@@ -321,9 +312,8 @@ TEST(LzssCompress, ShortestStreamDecodesBackTheSameInPieces) {
   }
 }
 
-// In a member's first block and a later one: every match genuine, within the
-// window, never from position 0, and the longest but where a long repeat
-// hides it (not all its positions are inserted: 0.6% of these).
+// In a first block and a later one: every match genuine, in the window, not
+// from position 0, the longest but where a long repeat hides it (0.6%).
 TEST(MatchFinder, MatchesAgainstEverySourceInTheWindow) {
   constexpr std::size_t kLength = 12000;
   constexpr std::size_t kLaterStart = ParseLayout::kBlockStart + ParseLayout::kBlockSize;
