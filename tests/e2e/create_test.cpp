@@ -14,21 +14,17 @@ using Create = E2eTest;
 
 constexpr std::uint64_t kTime = 132600000009876543;  // whole 100 ns units
 
-// What c3, c4, z3 and z4 archive, t passes and x extracts back unchanged,
-// with format 3's times. c3 and c4 lay the formats down byte for byte as the
-// test does; z3 and z4 store all but the random bytes in a fraction of their
-// size. The line shows the name as the pattern gave it; the bare one is kept.
+// What c3, c4, z3 and z4 archive (c byte for byte as the tests' encoders, z
+// with the text compressed), t passes and x extracts back with format 3's
+// times. The line shows the name as given; the bare one is stored.
 TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
   std::mt19937 random(5);
-  std::string noise(4000000, '\0'), period(8192, '\0'), text;
-  for (std::string* bytes : {&noise, &period})
-    for (char& c : *bytes) c = static_cast<char>(random());
+  std::string noise(4000000, '\0'), text;
+  for (char& c : noise) c = static_cast<char>(random());
   while (text.size() < 30000) text += "line " + std::to_string(random() % 500) + " of the text\n";
   text.resize(30000);
-  const std::string p8191 = period.substr(0, 8191);
   fs::create_directory("sub");
-  // Runs, the window's initial zeros, data repeating at 8191 and 8192 bytes,
-  // a 255-byte name; stamps in 100 ns units, before 1970 and past 2038 too.
+  // A 255-byte name; stamps in 100 ns units, before 1970 and past 2038 too.
   const std::vector<std::tuple<std::string, std::string, std::uint64_t>> files = {
       {"bin", std::string("\0\xFF", 2), kTime},
       {"empty", "", 110'000'000'000'000'007},
@@ -36,11 +32,7 @@ TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
       {"noise", noise, kTime + 3},
       {"sub/y.txt", "y", kTime + 4},
       {std::string(255, 'L'), "long", kTime + 5},
-      {"run", std::string(40000, 'a'), kTime + 6},
-      {"zeros", std::string(40000, '\0'), kTime + 7},
-      {"p8191", p8191 + p8191 + p8191.substr(0, 5000), kTime + 8},
-      {"p8192", period + period + period.substr(0, 5000), kTime + 9},
-      {"text", text, kTime + 10}};
+      {"text", text, kTime + 6}};
   Names args = {"", "arc"};
   std::string given, stored;
   std::vector<Member> members;
@@ -52,19 +44,20 @@ TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
     given += path + " ...OK\n";
     stored += members.back().name + " ...OK\n";
   }
-  const std::string total = "total: 11 files   4,152,777 Bytes\n";
+  const std::string total = "total: 7 files   4,030,011 Bytes\n";
   for (const std::string command : {"c3", "c4", "z3", "Z4"}) {
     SCOPED_TRACE(command);
     const int format = command[1] - '0';
     args[0] = command;
-    EXPECT_EQ(Qev(args), Echo(command, "arc") + given + "total: 11 files\n");
+    EXPECT_EQ(Qev(args), Echo(command, "arc") + given + "total: 7 files\n");
     const std::string archive = ReadFile("arc");
     EXPECT_TRUE(command[0] == 'c' ? archive == Archive(format, members)
-                                  : archive.size() < noise.size() * 9 / 8 + 40000);
-    EXPECT_EQ(Qev({"t", "arc"}), OpenLines("t", "arc", format, 11) + stored + total);
+                                  : archive.size() < noise.size() * 9 / 8 + 15000)
+        << archive.size();
+    EXPECT_EQ(Qev({"t", "arc"}), OpenLines("t", "arc", format, 7) + stored + total);
     fs::create_directory(command);
     fs::current_path(command);
-    EXPECT_EQ(Qev({"x", "../arc"}), OpenLines("x", "../arc", format, 11) + stored + total);
+    EXPECT_EQ(Qev({"x", "../arc"}), OpenLines("x", "../arc", format, 7) + stored + total);
     for (const auto& [path, content, time] : files) {
       const std::string name = fs::path(path).filename();
       EXPECT_TRUE(ReadFile(name) == content) << name;
@@ -75,8 +68,7 @@ TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
   }
 }
 
-// Whatever stops a creation, the archive path holds nothing afterwards, not
-// even the archive that stood there before.
+// Whatever stops a creation, the archive path holds nothing afterwards.
 TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
   WriteFile("a.txt", "a");
   for (const auto& [name, size] : {std::pair{"big", 1ull << 32},         // past the formats' sizes
@@ -109,9 +101,8 @@ TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
   }
 }
 
-// A 64 MiB member goes into either format, stored or compressed, and comes
-// back out in 48 MiB of address space; 100,000 small members are archived
-// and listed in both formats, and extracted from one, in 24 MiB.
+// A 64 MiB member is archived and extracted in 48 MiB of address space;
+// 100,000 small members archived, listed and extracted in 24 MiB.
 TEST_F(Create, LargeAndManyMembersNeedLittleMemory) {
   if (!MemoryLimitApplies()) GTEST_SKIP();
   std::string content(64u << 20, '\0');
@@ -178,8 +169,7 @@ TEST_F(Create, PatternsFindFilesOnly) {
     if (IsWindows() && args[2] == "*") std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, names);
     if (names.empty()) {  // the empty archives, byte for byte
-      EXPECT_EQ(ReadFile("../arc"),
-                args[0] == "c4" ? Archive(4, {}) : Hex("51 45 56 33 00 00 D0 00 00 00 00 00 00"));
+      EXPECT_EQ(ReadFile("../arc"), Archive(args[0][1] - '0', {}));
     }
     EXPECT_TRUE(out.ends_with("total: " + std::to_string(names.size()) + " files\n")) << out;
   }
@@ -187,12 +177,18 @@ TEST_F(Create, PatternsFindFilesOnly) {
 
 using Dispatcher = E2eTest;
 
-// Which words run a command, which print the usage line, and what is echoed.
+// Which words run a command, which print the usage line, and what is echoed;
+// --help and --version count only as the only argument.
 TEST_F(Dispatcher, UsageLineOrEchoAsTyped) {
+  const std::string help = Qev({"--help"});
+  EXPECT_TRUE(help.starts_with("Usage: ")) << help;
+  for (const char* word : {"\n  a ", "\n  d ", "\n  l ", "\n  z3, z4 "})
+    EXPECT_NE(help.find(word), std::string::npos) << word;
+  EXPECT_TRUE(Qev({"--version"}).starts_with("qev 1.")) << Qev({"--version"});
   WriteFile("arc", "keep");
   // Creation needs at least one name; no other word is a command.
   std::vector<Names> usage = {{}, {"l"}, {"c3", "arc"}, {"C4", "new"}};
-  for (const char* word : {"list", "c", "c5", "x ", "", "-l", "lx"})
+  for (const char* word : {"list", "c", "c5", "x ", "", "-l", "lx", "--help"})
     usage.push_back({word, "arc", "a"});
   const std::string tail = " <command> <archive> <file1> <file2> ...\n";
   for (const Names& args : usage) {

@@ -7,13 +7,10 @@ namespace {
 
 using Extract = E2eTest;
 
-// Each member decodes from its extent, which ends where the next begins,
-// also when a filter picks one: cut and tail lack their end markers, so a
-// byte read past their extents would change them; mid (abababa) holds a
-// back-reference. r points back at p: q's extent ends before it starts, so q
-// is read to the archive's end. gone lies past the end: an empty file,
-// counted by its size. t gives one verdict per member, a checksum error
-// (format 3) before a size error, writes nothing, and counts those passed.
+// Each member decodes from its extent, to where the next begins, also when
+// picked: cut and tail lack end markers; mid holds a reference; r points back
+// at p, so q runs to the archive's end; gone lies past it. t: one verdict per
+// member, a checksum error before a size error, nothing written, a count.
 TEST_F(Extract, ExtentsChecksumsAndVerdicts) {
   const Member p = Stored("p", "hello"), mid = {"mid", Hex("B0 D8 80 01 20 00 00"), 7};
   const Member r = {"r", p.stream, 5}, gone = {"gone", "", 9, 0, 1, 5000};
@@ -49,12 +46,10 @@ TEST_F(Extract, ExtentsChecksumsAndVerdicts) {
   }
 }
 
-// A stored name that would reach outside the current directory or over the
-// archive is refused; so is, on Windows only, one that reaches a device, a
-// drive or a stream of another file. Windows matches names without case: a
-// member replaces the file of another case, deleted and created anew. A
-// member replaces a file or a link, never the link's target, with its
-// format-3 time; a file another run left under the first temporary name stays.
+// A name reaching outside the current directory or over the archive, and on
+// Windows a device, drive or stream, is refused. A member replaces a file (of
+// any case on Windows) or a link, not its target, with its format-3 time; a
+// file under the first temporary name stays.
 TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
   constexpr std::uint64_t kStamp = 132500000001234567;
   const std::string here = fs::current_path();
@@ -99,8 +94,7 @@ TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
   EXPECT_EQ(Listing().size(), IsWindows() ? 17u : 38u);
 }
 
-// Offsets up to 4 GiB - 1 reach their bytes: two members and the table in
-// the last 512 bytes of a sparse archive.
+// Offsets up to 4 GiB - 1 reach their bytes: the end of a sparse archive.
 TEST_F(Extract, ReachesOffsetsUpTo4GiB) {
   const std::vector<Member> members = {{"low", LiteralStream("low"), 3, 0, kAuto, 0xFFFFFE00},
                                        {"high", LiteralStream("high"), 4, 0, kAuto, 0xFFFFFF00}};

@@ -1,12 +1,12 @@
 #include <map>
+#include <random>
 
 #include "harness.h"
 
 namespace qev::e2e {
 namespace {
 
-// Every file and directory under the current directory, with its bytes
-// (a long file's by their length and hash, to keep failure reports short).
+// Every file and directory here with its bytes (long ones by length and hash).
 using Tree = std::map<std::string, std::string>;
 std::string Digest(const std::string& bytes) {
   const std::string hash = std::to_string(std::hash<std::string>()(bytes));
@@ -25,9 +25,9 @@ class Faults : public E2eTest {
   }
 };
 
-// A write, a replacement or a creation that fails is reported, and every
-// file that stood there before stands there still, byte for byte. Only what
-// is written whole is reported with " ...OK" and appears.
+// A write, a replacement, a creation, an a or a d that fails is reported,
+// and every file that stood there before stands there still, byte for byte.
+// Only what is written whole is reported with " ...OK" and appears.
 TEST_F(Faults, FailuresLoseNothingAndReportNothingAsWritten) {
   const std::string huge(1 << 20, 'h');  // its stream passes 32 KiB
   const std::vector<Member> members = {Stored("huge", huge), Stored("t", "t")};
@@ -41,11 +41,28 @@ TEST_F(Faults, FailuresLoseNothingAndReportNothingAsWritten) {
     many[name] = "";
     manyLines += name + " ...OK\n";
   }
+  // a and d: untouched streams past 32 KiB; a table past 32 KiB (random names).
+  std::mt19937 random(7);
+  std::string noise(80000, '\0'), name(200, 'a');
+  for (char& c : noise) c = static_cast<char>(random());
+  const std::vector<Member> big = {Stored("small", "s"), Stored("noise", noise)};
+  std::vector<Member> named, forged = big;
+  for (int i = 0; i < 200; ++i) {
+    for (char& c : name) c = static_cast<char>('a' + random() % 26);
+    named.push_back(Stored(name, "x"));
+  }
+  forged[1].offset = 12;
+  const auto ar = [&](const std::string& archive) {
+    return Tree{{"ar", archive}, {"small", "new small"}, {"noise", noise + noise}, {"locked", "-"}};
+  };
+  const std::string b3 = Archive(3, big), b4 = Archive(4, big), d = Echo("d", "ar");
+  const std::string a = Echo("a", "ar"), left = ", archive left as it is\n";
+  const std::string damaged = "damaged archive (qev r recovers its members)" + left;
   struct Case {
     Names args;
     std::string limit;
     Tree files;            // laid down first
-    std::string readOnly;  // made read-only then: a file, or "." for the directory
+    std::string readOnly;  // made read-only then: a file, "." (the directory), "locked" unreadable
     std::string output;
     Tree added;  // what the run adds
   };
@@ -66,12 +83,23 @@ TEST_F(Faults, FailuresLoseNothingAndReportNothingAsWritten) {
       {{"c3", "m.qev", "a.txt"}, "", {{"a.txt", "a"}, {"m.qev", "read-only"}}, "m.qev", c3, {}},
       {{"c4", "m.qev", "a.txt"}, "", {{"a.txt", "a"}, {"m.qev/inner", "kept"}}, "", c4, {}},
       {{"c4", "m.qev", "a.txt"}, "", {{"a.txt", "a"}}, ".", c4, {}},
-      {{"c3", "m.qev", "a.txt"}, "-f 0", {{"a.txt", "a"}}, "", c3 + "write error\n", {}}};
+      {{"c3", "m.qev", "a.txt"}, "-f 0", {{"a.txt", "a"}}, "", c3 + "write error\n", {}},
+      {{"a", "ar", "locked"}, "", ar(b3), "locked", a + "locked ...cannot open\n", {}},
+      {{"d", "ar", "small"}, "-f 64", ar(b4), "", d + "write error" + left, {}},
+      {{"a", "ar", "small"}, "-f 64", ar(b3), "", a + "small ...OK\nwrite error" + left, {}},
+      {{"d", "ar", named[0].name}, "-f 64", ar(Archive(4, named)), "", d + "write error" + left, {}},
+      {{"d", "ar", named[5].name}, "-f 64", ar(Archive(3, named)), "", d + "write error" + left, {}},
+      {{"a", "ar", "noise"}, "-f 64", ar(b4), "", a + "noise ...write error\n", {}},
+      {{"d", "ar", "small"}, "", ar(b4), "ar", d + "read-only archive" + left, {}},
+      {{"a", "ar", "small"}, "", ar(b3), ".", a + "write error" + left, {}},
+      {{"d", "ar", "small"}, "", ar(Archive(4, forged)), "", d + damaged, {}},
+      {{"a", "ar", "small"}, "", ar(b3.substr(0, b3.size() - 20)), "", a + damaged, {}},
+      {{"d", "ar", "small"}, "", ar("not an archive"), "", d + "not an archive" + left, {}}};
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.limit + " " + c.readOnly + " " + c.files.rbegin()->first);
-    // Windows has no read-only directories; wine itself needs to write.
-    if ((c.readOnly == "." || c.limit == "-f 0") && IsWindows()) continue;
+    // Windows has no read-only directories nor unreadable files; wine writes.
+    if ((c.readOnly == "." || c.readOnly == "locked" || c.limit == "-f 0") && IsWindows()) continue;
     fs::create_directory("case");
     fs::current_path("case");
     for (const auto& [name, bytes] : c.files) {
@@ -79,7 +107,9 @@ TEST_F(Faults, FailuresLoseNothingAndReportNothingAsWritten) {
       WriteFile(name, bytes);
     }
     if (!c.readOnly.empty())
-      fs::permissions(c.readOnly, fs::perms::owner_read | fs::perms::owner_exec);
+      fs::permissions(c.readOnly, c.readOnly == "locked"
+                                      ? fs::perms::none
+                                      : fs::perms::owner_read | fs::perms::owner_exec);
     Tree expected = Snapshot();
     EXPECT_EQ(Qev(c.args, c.limit), c.output);
     expected.insert(c.added.begin(), c.added.end());

@@ -28,8 +28,7 @@ void AppendQuoted(std::string& command, const std::string& word) {
   command += '\'';
 }
 
-// The Windows build writes through the C runtime's text mode, as a native
-// console program does: a "\n" without its "\r" bypassed text mode.
+// The Windows build writes in text mode: a "\n" without its "\r" bypassed it.
 std::string FoldLineEnds(const std::string& text) {
   if (!windows) return text;
   std::string folded;
@@ -52,10 +51,29 @@ std::string RunShell(const std::string& command, int* status) {
   return out;
 }
 
+// The exit status a run must end with: 0 for l, x, c3 and c4; for the others,
+// 1 when a line reports a failure (for t, also after only the echo line).
+int ExpectedStatus(const Names& args, const std::string& out) {
+  std::string word = args.empty() ? "" : args[0];
+  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (args.size() < 2 || word == "l" || word == "x" || word == "c3" || word == "c4") return 0;
+  static const char* const kFailures[] = {
+      " ...checksum error", " ...size error", " ...write error", " ...too large", " ...cannot open",
+      " ...cut short", " ...lost", " ...not found", "\nwrite error\n",
+      // a and d: a line of its own that says why the archive was not changed.
+      ", archive left as it is\n", "\ncannot open the archive\n"};
+  for (const char* failure : kFailures)
+    if (out.find(failure) != std::string::npos) return 1;
+  // r also fails when no layout reads the archive or its table is not whole.
+  for (const char* damage : {"\nlayout: none", ", table partial\n", ", table missing\n"})
+    if (word == "r" && out.find(damage) != std::string::npos) return 1;
+  const bool onlyEcho = out.find('\n') == out.size() - 1 && out.rfind("command: ", 0) == 0;
+  return word == "t" && onlyEcho ? 1 : 0;
+}
+
 }  // namespace
 
-// In memory where it can be (the large cases need about 300 MB there): on a
-// disk, they would take long.
+// In memory where it can be (the large cases need about 300 MB there).
 void E2eTest::SetUp() {
   std::error_code error;
   const bool inMemory = fs::space("/dev/shm", error).available > (std::uintmax_t{1} << 30);
@@ -75,36 +93,6 @@ void E2eTest::TearDown() {
   fs::remove_all(dir_ + ".gcov", ec);
 }
 
-// The exit status a run must end with: always 0 for l, x, c3 and c4; for
-// the commands qev adds, 1 when a line reports a failure (for t, also when
-// no archive could be read: only the echo line), else 0.
-namespace {
-int ExpectedStatus(const Names& args, const std::string& out) {
-  std::string word = args.empty() ? "" : args[0];
-  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (args.size() < 2 || word == "l" || word == "x" || word == "c3" || word == "c4") return 0;
-  static const char* const kFailures[] = {
-      " ...checksum error", " ...size error", " ...write error", " ...too large",
-      " ...cannot open",    " ...cut short",  " ...lost",        " ...not found",
-  };
-  for (const char* failure : kFailures) {
-    if (out.find(failure) != std::string::npos) return 1;
-  }
-  if (out.find("\nwrite error\n") != std::string::npos) return 1;
-  // a and d: a line of its own that says why the archive was not changed.
-  if (out.find(", archive left as it is\n") != std::string::npos ||
-      out.find("\ncannot open the archive\n") != std::string::npos) {
-    return 1;
-  }
-  // r also fails when no layout reads the archive or its table is not whole.
-  for (const char* damage : {"\nlayout: none", ", table partial\n", ", table missing\n"}) {
-    if (word == "r" && out.find(damage) != std::string::npos) return 1;
-  }
-  const bool onlyEcho = out.find('\n') == out.size() - 1 && out.rfind("command: ", 0) == 0;
-  return word == "t" && onlyEcho ? 1 : 0;
-}
-}  // namespace
-
 std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
@@ -121,9 +109,8 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   AppendQuoted(command, dir_ + ".err");
   std::string out;
   int status = -1;
-  // Wine now and then fails to start a process at all (status 1, no output);
-  // qev always says at least its echo line, so a run that fails twice so is
-  // reported.
+  // Wine now and then fails to start a process (status 1, no output): twice
+  // is reported.
   for (int attempt = 0; attempt < (windows ? 2 : 1); ++attempt) {
     out = RunShell(command, &status);
     if (status == 0 || !out.empty() || !ReadFile(dir_ + ".err").empty()) break;
@@ -131,13 +118,11 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   }
   EXPECT_TRUE(WIFEXITED(status)) << status << " from " << command;
   EXPECT_EQ(WEXITSTATUS(status), ExpectedStatus(args, FoldLineEnds(out))) << command;
-  // Nothing goes to standard error, but what an instrumented build's
-  // coverage counters say when a file-size limit stops them being saved.
+  // Nothing goes to standard error but coverage counters' complaints under a size limit.
   std::string errors;
   std::istringstream lines(ReadFile(dir_ + ".err"));
-  for (std::string line; std::getline(lines, line);) {
+  for (std::string line; std::getline(lines, line);)
     if (!line.starts_with("libgcov profiling error:")) errors += line + "\n";
-  }
   EXPECT_EQ(errors, "") << command;
   return FoldLineEnds(out);
 }
@@ -183,12 +168,9 @@ void E2eTest::SetModTime(const std::string& name, std::uint64_t filetime) {
 // GoogleTest takes its flags first; ours follow.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  // Every qev run drops the capabilities that let root pass over permission
-  // bits, so that a read-only file or directory stops it as it stops any
-  // other user. (Without the privilege to drop them the runs are not root's.)
-  for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+  // qev runs without the capabilities that let root pass over permission bits.
+  for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
     prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
-  }
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.starts_with("--qev=")) {

@@ -23,15 +23,14 @@ class E2eTest : public ::testing::Test {
   void TearDown() override;
 
   // Runs qev here and returns its standard output, "\r\n" given as "\n";
-  // fails the test unless qev exits 0 with nothing on standard error. limit
-  // is a ulimit option: "-f 64" fails writes past 32 KiB, "-v 131072" leaves
-  // 128 MiB of address space. Permission bits bind qev even as root.
+  // fails the test unless its exit status is the one its output calls for and
+  // standard error is empty. limit is a ulimit option: "-f 64" fails writes
+  // past 32 KiB, "-v 131072" leaves 128 MiB. Permission bits bind even root.
   std::string Qev(const Names& args, const std::string& limit = "") const;
 
   static bool IsWindows();
   static const std::string& Command();
-  // Not with sanitizers, which reserve far more than they use, nor under
-  // wine, which serves the Windows build from space reserved at its start.
+  // Not with sanitizers nor under wine, which reserve far more than they use.
   static bool MemoryLimitApplies();
 
   static Names Listing();  // the current directory's entries, sorted

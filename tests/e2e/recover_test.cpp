@@ -6,31 +6,16 @@
 namespace qev::e2e {
 namespace {
 
-// Where each stream from `first` on ends, by the stream grammar: literals of
-// 9 bits, references of 18, the end marker of 14; zero bits past the end.
-std::vector<std::size_t> StreamEnds(const std::string& bytes, std::size_t first) {
-  const auto bit = [&](std::size_t at) {
-    return at / 8 < bytes.size() && (static_cast<unsigned char>(bytes[at / 8]) >> (7 - at % 8) & 1);
-  };
+// Where each member's stream of a whole archive ends, the last at the table.
+std::vector<std::size_t> Ends(const std::string& archive) {
+  const Parsed p = Parse(archive);
   std::vector<std::size_t> ends;
-  for (std::size_t at = 8 * first; at < 8 * bytes.size(); at = 8 * ends.back()) {
-    while (true) {
-      if (bit(at)) {
-        at += 9;
-        continue;
-      }
-      int position = 0;
-      for (int i = 1; i <= 13; ++i) position |= bit(at + i) << (13 - i);
-      at += position == 0 ? 14 : 18;
-      if (position == 0) break;
-    }
-    ends.push_back((at + 7) / 8);
-  }
+  for (std::size_t i = 1; i < p.members.size(); ++i) ends.push_back(p.members[i].offset);
+  ends.push_back(p.tableOffset);
   return ends;
 }
 
-// The members every archive here holds: empty, one byte, a text and noise
-// of several of the compressor's blocks.
+// Empty, one byte, a text and noise.
 std::vector<std::pair<std::string, std::string>> Members() {
   std::mt19937 random(21);
   std::string text, noise(20000, '\0');
@@ -40,10 +25,17 @@ std::vector<std::pair<std::string, std::string>> Members() {
   return {{"empty", ""}, {"one", "1"}, {"text", text}, {"noise", noise}};
 }
 
+constexpr std::uint64_t kTime = 132600000000000000;
+
 class Recover : public E2eTest {
  protected:
-  static void WriteMembers() {
-    for (const auto& [name, content] : Members()) WriteFile(name, content);
+  // The members written, each stamped kTime + its size, and archived.
+  void Make(const std::string& command, const std::string& path, const std::string& limit = "") {
+    for (const auto& [name, content] : Members()) {
+      WriteFile(name, content);
+      SetModTime(name, kTime + content.size());
+    }
+    Qev({command, path, "empty", "one", "text", "noise"}, limit);
   }
 
   static void RemoveAllBut(const std::string& keep) {
@@ -51,12 +43,10 @@ class Recover : public E2eTest {
       if (name != keep) fs::remove(name);
   }
 
-  // r of the archive cut after `cut` bytes: the layout line (the table
-  // missing before its offset, partial from there, whole at the end), then
-  // every member whose stream lies wholly before the cut, byte for byte,
-  // under its name where the table's surviving part names it, else as
-  // recovered-N; the member the cut falls in as its decoded beginning, cut
-  // short. r leaves the archive as it was.
+  // r of the archive cut after `cut` bytes: the layout line, every member
+  // whose stream lies before the cut, under its name where the table's
+  // surviving part names it, else as recovered-N; the member the cut falls
+  // in as its decoded beginning, cut short; the archive as it was.
   void CheckCut(const std::string& archive, int format, const std::vector<std::size_t>& ends,
                 std::size_t cut) {
     const auto members = Members();
@@ -71,8 +61,7 @@ class Recover : public E2eTest {
       return;
     }
     const std::string layout = "layout: QEV" + std::to_string(format) + " from its magic, table ";
-    // Past the table's offset the table may read whole before the file's
-    // end: its last byte may hold nothing but the end marker's zero bits.
+    // The table's last byte may hold only the end marker's zero bits.
     const bool named = out.find(layout + "missing\n") == std::string::npos;
     if (cut == archive.size()) {
       EXPECT_NE(out.find(layout + "whole\n"), std::string::npos) << out;
@@ -105,52 +94,20 @@ class Recover : public E2eTest {
   }
 };
 
-// Archives of c3, c4, z3 and z4 cut at every byte near a stream's end or in
-// the header and table, and at a sample of the rest.
-TEST_F(Recover, CutArchivesGiveEveryWholeStreamAndTheCutOnesBeginning) {
+// Archives of c3, c4, z3 and z4, whole or with the magic or the header lost:
+// r writes every member, with format 3's time. Selection as x's, recovered-N
+// included. Cut at every byte near a stream's end, in the header and the
+// table, and at a sample of the rest.
+TEST_F(Recover, WholeHeaderlessAndCutArchives) {
   for (const std::string command : {"c3", "c4", "z3", "z4"}) {
     const int format = command[1] - '0';
-    WriteMembers();
-    Qev({command, "a.qev", "empty", "one", "text", "noise"});
+    Make(command, "a.qev");
     const std::string archive = ReadFile("a.qev");
-    const std::vector<std::size_t> ends = StreamEnds(archive, format == 3 ? 13 : 16);
-    ASSERT_GE(ends.size(), 4u);
-    std::vector<std::size_t> cuts;
-    for (std::size_t cut = 0; cut <= archive.size(); cut += 401) cuts.push_back(cut);
-    for (std::size_t i = 0; i < 4; ++i)
-      for (std::size_t cut = ends[i] - std::min<std::size_t>(ends[i], 3); cut <= ends[i] + 2; ++cut)
-        cuts.push_back(cut);
-    for (std::size_t cut = 0; cut < 24; ++cut) cuts.push_back(cut);
-    for (std::size_t cut = ends[3]; cut <= archive.size(); cut += 3) cuts.push_back(cut);
-    cuts.push_back(archive.size());
-    for (const std::size_t cut : cuts) {
-      if (cut <= archive.size()) CheckCut(archive, format, ends, cut);
-    }
-    RemoveAllBut("");
-  }
-}
-
-// The whole archive: r writes what x does, bytes and times, and exits 0; so
-// it does with the header's magic damaged or its header area zeroed, the
-// table's end found by its entries' offsets. A header area of zeros from an
-// archive with an empty first member.
-TEST_F(Recover, WholeArchivesAndLostHeadersRecoverWhatExtractionWrites) {
-  for (const std::string command : {"c3", "c4", "z3", "z4"}) {
-    const int format = command[1] - '0';
-    const std::size_t first = format == 3 ? 13 : 16;
-    WriteMembers();
-    for (const auto& [name, content] : Members())
-      SetModTime(name, 132600000000000000 + content.size());
-    Qev({command, "a.qev", "empty", "one", "text", "noise"});
-    const std::string archive = ReadFile("a.qev");
+    const std::vector<std::size_t> ends = Ends(archive);
+    ASSERT_EQ(ends.size(), 4u);
     std::string magicless = archive, blank = archive;
     magicless[1] = 'X';
-    std::fill_n(blank.begin(), first, '\0');
-    RemoveAllBut("a.qev");
-    Qev({"x", "a.qev"});
-    std::vector<std::pair<std::string, std::uint64_t>> extracted;
-    for (const auto& [name, content] : Members())
-      extracted.emplace_back(ReadFile(name), ModTime(name));
+    std::fill_n(blank.begin(), format == 3 ? 13 : 16, '\0');
     const std::string lines =
         "empty ...OK\none ...OK\ntext ...OK\nnoise ...OK\ntotal: 4 files 110,001 Bytes\n";
     const std::string layout = "layout: QEV" + std::to_string(format) + " from ";
@@ -160,65 +117,60 @@ TEST_F(Recover, WholeArchivesAndLostHeadersRecoverWhatExtractionWrites) {
       WriteFile("a.qev", bytes);
       EXPECT_EQ(Qev({"R", "a.qev"}),
                 Echo("R", "a.qev") + layout + clue + ", table whole\n" + lines);
-      std::size_t i = 0;
       for (const auto& [name, content] : Members()) {
-        EXPECT_EQ(ReadFile(name), extracted[i].first);
-        if (format == 3) {
-          EXPECT_EQ(ModTime(name), extracted[i].second) << name;
-        }
-        ++i;
+        EXPECT_EQ(ReadFile(name), content);
+        EXPECT_EQ(ModTime(name) == kTime + content.size(), format == 3) << name;
       }
       EXPECT_EQ(ReadFile("a.qev"), bytes);
     }
-    // Selection as x selects, recovered-N included; the cut falls in text.
     RemoveAllBut("");
-    WriteFile("a.qev", archive.substr(0, StreamEnds(archive, first)[2] - 1));
+    WriteFile("a.qev", archive.substr(0, ends[2] - 1));  // the cut falls in text
     const std::string out = Qev({"r", "a.qev", "RECOVERED-2", "recovered-3"});
     EXPECT_EQ(out.substr(0, out.find("total")), Echo("r", "a.qev") + layout +
                                                     "its magic, table missing\nrecovered-2 ...OK\n"
                                                     "recovered-3 ...cut short\n");
     EXPECT_EQ(Listing(), Names({"a.qev", "recovered-2", "recovered-3"}));
+    for (std::size_t cut = 0; cut <= archive.size(); ++cut) {
+      const bool nearEnd = std::any_of(ends.begin(), ends.end(), [&](std::size_t end) {
+        return cut + 3 >= end && cut <= end + 2;
+      });
+      if (cut % 401 == 0 || cut < 24 || nearEnd || (cut >= ends[3] && (cut - ends[3]) % 3 == 0))
+        CheckCut(archive, format, ends, cut);
+    }
     RemoveAllBut("");
   }
 }
 
-// Creation stopped by a file-size limit leaves a header area of zeros: r
-// reads the layout from that, and writes every member whose stream was
-// written whole. A damaged table names nothing it cannot: each member's
-// bytes still come back. Noise: whatever r writes has a bare safe name,
-// and the archive stays as it was.
+// A creation stopped by a size limit leaves a blank header and the start of
+// the archive: r writes every whole stream. A damaged table: each member's
+// bytes come back. Noise: only bare safe names; the archive stays as it was.
 TEST_F(Recover, UnfinishedDamagedAndNoise) {
   const auto members = Members();
   for (const std::string command : {"z3", "z4", "c3", "c4"}) {
     const int format = command[1] - '0';
+    Make(command, "d.qev");
+    std::string damaged = ReadFile("d.qev");
+    const std::vector<std::size_t> ends = Ends(damaged);
     for (const std::string limit : {"-f 1", "-f 24", "-f 100", "-f 180"}) {
-      WriteMembers();
-      Qev({command, "u.qev", "empty", "one", "text", "noise"}, limit);
+      Make(command, "u.qev", limit);
       if (!fs::exists("u.qev")) continue;
       const std::string bytes = ReadFile("u.qev");
-      if (bytes.rfind("QEV", 0) == 0) continue;  // the limit let creation finish
+      if (bytes.starts_with("QEV")) continue;  // the limit let creation finish
       RemoveAllBut("u.qev");
       const std::string out = Qev({"r", "u.qev"});
-      const std::vector<std::size_t> ends = StreamEnds(bytes, format == 3 ? 13 : 16);
       EXPECT_NE(out.find("layout: QEV" + std::to_string(format) +
                          " from a blank header, table missing\n"),
                 std::string::npos)
           << command << limit << out;
-      for (std::size_t i = 0; i < members.size() && i < ends.size() && ends[i] <= bytes.size();
-           ++i) {
+      for (std::size_t i = 0; i < members.size() && ends[i] <= bytes.size(); ++i) {
         EXPECT_EQ(ReadFile("recovered-" + std::to_string(i + 1)), members[i].second)
             << command << limit;
       }
       EXPECT_EQ(ReadFile("u.qev"), bytes);
-      RemoveAllBut("");
     }
     // The table overwritten by noise from its second byte on.
-    WriteMembers();
-    Qev({command, "d.qev", "empty", "one", "text", "noise"});
-    std::string damaged = ReadFile("d.qev");
-    const std::size_t table = StreamEnds(damaged, format == 3 ? 13 : 16)[3];
     std::mt19937 random(format);
-    for (std::size_t i = table + 1; i < damaged.size(); ++i)
+    for (std::size_t i = ends[3] + 1; i < damaged.size(); ++i)
       damaged[i] = static_cast<char>(random());
     RemoveAllBut("");
     WriteFile("d.qev", damaged);
@@ -239,9 +191,8 @@ TEST_F(Recover, UnfinishedDamagedAndNoise) {
                     "QEV" + std::to_string(3 + round % 8 / 4));
     WriteFile("n.qev", noise);
     const std::string out = Qev({"r", "n.qev"});
-    for (const std::string& name : Listing()) {
-      EXPECT_TRUE(name == "n.qev" || name.rfind("recovered-", 0) == 0) << name;
-    }
+    for (const std::string& name : Listing())
+      EXPECT_TRUE(name == "n.qev" || name.starts_with("recovered-")) << name;
     EXPECT_EQ(ReadFile("n.qev"), noise);
     for (const char* other : {"x", "l", "t"}) Qev({other, "n.qev"});
     RemoveAllBut("");

@@ -1,11 +1,14 @@
-// The bytes of LZSS streams and of both archive formats, laid down from the
-// formats' rules alone, apart from src/: what qev's archives are compared
-// with, and archives holding what qev never writes.
+// The bytes of LZSS streams and of both archive formats, laid down and read
+// back by the formats' rules alone, apart from src/: what qev's archives are
+// compared with, and archives holding what qev never writes.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "support/lzss_reference.h"
 
 namespace qev::test {
 
@@ -27,8 +30,28 @@ struct Bits {
   }
 };
 
+// Reads bits, most significant first; past the end, zero bits.
+struct BitReader {
+  std::string_view bytes;
+  std::size_t bit = 0;  // bits read
+  std::uint32_t Get(int n) {
+    std::uint32_t value = 0;
+    for (; n > 0; --n, ++bit) {
+      const int byte = bit / 8 < bytes.size() ? static_cast<unsigned char>(bytes[bit / 8]) : 0;
+      value = value << 1 | (byte >> (7 - bit % 8) & 1);
+    }
+    return value;
+  }
+  std::uint32_t Packed() { return Get(8 * Get(2) + 8); }
+};
+
 inline std::string Le32(std::uint32_t v) {
   return {char(v & 255), char(v >> 8 & 255), char(v >> 16 & 255), char(v >> 24)};
+}
+inline std::uint32_t Le32At(std::string_view bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes.at(at + i));
+  return v;
 }
 
 // plain as literals (flag 1, 8 bits), then the end marker (14 zero bits).
@@ -47,12 +70,12 @@ inline std::string Header4(std::uint32_t count, std::uint32_t tableOffset, std::
   return "QEV4" + Le32(count) + Le32(tableOffset) + Le32(length);
 }
 // An entry of the format-4 table before the table is stored.
-inline std::string Plain4(const std::string& name, std::uint32_t offset, std::uint32_t size) {
-  return name + '\0' + Le32(offset) + Le32(size) + Le32(0);  // the last: reserved
+inline std::string Plain4(const std::string& name, std::uint32_t offset, std::uint32_t size,
+                          std::uint32_t reserved = 0) {
+  return name + '\0' + Le32(offset) + Le32(size) + Le32(reserved);
 }
 
-// A member as an archive holds it, with what creation never writes too:
-// back-references, forged offsets and checksums, unsafe names.
+// A member as an archive holds it, also as creation never writes it.
 inline constexpr std::uint32_t kAuto = 0xFFFFFFFF;
 struct Member {
   std::string name;
@@ -61,16 +84,16 @@ struct Member {
   std::uint64_t time = 0;          // format 3 only: 100 ns units since 1601
   std::uint32_t checksum = kAuto;  // format 3 only; kAuto: the stream's byte sum
   std::uint32_t offset = kAuto;    // kAuto: where the stream lies
+  std::uint32_t reserved = 0;      // format 4 only
+  bool operator==(const Member&) const = default;
 };
 // content as qev stores a member.
 inline Member Stored(const std::string& name, const std::string& content, std::uint64_t time = 0) {
   return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
 }
 
-// The header, the streams from offset 13 (format 3) or 16 (format 4), then
-// the table: format 3's entries bit-packed back to back (time high and low,
-// checksum, offset and size packed, the name and a NUL in 8-bit fields);
-// format 4's plain table stored as one LiteralStream.
+// The header, the streams, then format 3's entries packed (time high and low,
+// checksum, offset, size, name and NUL) or format 4's table as literals.
 inline std::string Archive(int format, const std::vector<Member>& members) {
   const std::uint32_t start = format == 3 ? 13 : 16;
   std::string streams, plain;
@@ -83,7 +106,7 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
     table.Packed(std::uint32_t(m.time >> 32)).Packed(std::uint32_t(m.time));
     table.Packed(m.checksum != kAuto ? m.checksum : sum).Packed(offset).Packed(m.size);
     for (const char c : m.name + '\0') table.Put(8, static_cast<unsigned char>(c));
-    plain += Plain4(m.name, offset, m.size);
+    plain += Plain4(m.name, offset, m.size, m.reserved);
     streams += m.stream;
   }
   const auto count = static_cast<std::uint32_t>(members.size());
@@ -91,6 +114,49 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
   return format == 3 ? Header3(count, tableOffset) + streams + table.bytes
                      : Header4(count, tableOffset, std::uint32_t(plain.size())) + streams +
                            LiteralStream(plain);
+}
+
+// An archive read back: each member's stream runs from its offset to the
+// next one's, the last one's to the table; format 0 is neither magic.
+struct Parsed {
+  int format = 0;
+  std::uint32_t tableOffset = 0, tableLength = 0, headerLength = 0;  // format 4's plain table
+  std::vector<Member> members;
+};
+inline Parsed Parse(const std::string& archive) {
+  Parsed p;
+  p.format = archive.starts_with("QEV3") ? 3 : archive.starts_with("QEV4") ? 4 : 0;
+  if (p.format == 3) {
+    BitReader header{std::string_view(archive).substr(4, 9)};
+    const std::uint32_t count = header.Packed();
+    p.tableOffset = header.Packed();
+    BitReader table{archive, 8 * std::size_t{p.tableOffset}};
+    for (std::uint32_t i = 0; i < count; ++i) {
+      Member& m = p.members.emplace_back();
+      m.time = std::uint64_t{table.Packed()} << 32;
+      m.time |= table.Packed();
+      m.checksum = table.Packed(), m.offset = table.Packed(), m.size = table.Packed();
+      while (const char c = static_cast<char>(table.Get(8))) m.name += c;
+    }
+  } else if (p.format == 4) {
+    p.tableOffset = Le32At(archive, 8), p.headerLength = Le32At(archive, 12);
+    std::vector<std::uint8_t> plain;
+    LzssDecodeReference({archive.begin() + p.tableOffset, archive.end()}, plain);
+    const std::string table(plain.begin(), plain.end());
+    p.tableLength = static_cast<std::uint32_t>(table.size());
+    for (std::size_t i = 0, at = 0; i < Le32At(archive, 4); ++i, at += 12) {
+      Member& m = p.members.emplace_back();
+      m.name = table.c_str() + at;
+      at += m.name.size() + 1;
+      m.offset = Le32At(table, at), m.size = Le32At(table, at + 4), m.checksum = 0;
+      m.reserved = Le32At(table, at + 8);
+    }
+  }
+  for (std::size_t i = 0; i < p.members.size(); ++i) {
+    const std::uint32_t end = i + 1 < p.members.size() ? p.members[i + 1].offset : p.tableOffset;
+    p.members[i].stream = archive.substr(p.members[i].offset, end - p.members[i].offset);
+  }
+  return p;
 }
 
 }  // namespace qev::test

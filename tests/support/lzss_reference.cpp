@@ -9,13 +9,7 @@ namespace qev {
 
 std::uint32_t LzssDecodeReference(const std::vector<std::uint8_t>& input,
                                   std::vector<std::uint8_t>& output) {
-  std::size_t bit = 0;  // bits read
-  const auto read = [&](int n) {
-    std::uint32_t value = 0;
-    for (; n > 0; --n, ++bit)
-      value = value << 1 | (bit / 8 < input.size() ? input[bit / 8] >> (7 - bit % 8) & 1 : 0);
-    return value;
-  };
+  test::BitReader in{{reinterpret_cast<const char*>(input.data()), input.size()}};
   std::array<std::uint8_t, 8192> window{};
   std::uint32_t w = 1;
   const auto put = [&](std::uint8_t b) {
@@ -24,19 +18,19 @@ std::uint32_t LzssDecodeReference(const std::vector<std::uint8_t>& input,
   };
   output.clear();
   while (true) {
-    if (read(1)) {
-      put(static_cast<std::uint8_t>(read(8)));
-    } else if (const std::uint32_t p = read(13); p != 0) {
+    if (in.Get(1)) {
+      put(static_cast<std::uint8_t>(in.Get(8)));
+    } else if (const std::uint32_t p = in.Get(13); p != 0) {
       // Byte by byte: a source that reaches this reference's own output
       // repeats the bytes just produced.
-      for (std::uint32_t i = 0, length = read(4) + 3; i < length; ++i)
+      for (std::uint32_t i = 0, length = in.Get(4) + 3; i < length; ++i)
         put(window[(p + i) & 0x1FFF]);
     } else {
       break;
     }
   }
   std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < input.size() && i < (bit + 7) / 8; ++i) sum += input[i];
+  for (std::size_t i = 0; i < input.size() && i < (in.bit + 7) / 8; ++i) sum += input[i];
   return sum;
 }
 

@@ -1,6 +1,5 @@
-// The bit-at-a-time LZSS codec, written straight from the stream's grammar
-// apart from src/: the oracle that the fast codec must match byte for byte,
-// checksum for checksum.
+// The bit-at-a-time LZSS codec, from the stream's grammar apart from src/:
+// the oracle the fast codec must match, bytes and checksum.
 #pragma once
 
 #include <cstdint>

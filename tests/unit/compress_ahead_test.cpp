@@ -14,9 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Members prepared by three threads beside the caller come out in order,
-// each with the stream the compressor makes of it alone; one missing or
-// larger than a block is left to the caller, as is any that nobody began.
+// Members prepared by three threads come out in order, each with the stream
+// the compressor makes of it alone; one missing or larger than a block, or
+// that nobody began, is left to the caller.
 TEST(CompressAhead, ThreadsHandMembersOverInOrder) {
   std::mt19937 rng(20);  // fixed, so that a failure repeats
   fs::path dir;          // the first name free
