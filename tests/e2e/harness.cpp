@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string>
 
 namespace qev::e2e {
 namespace {
@@ -96,10 +97,11 @@ void E2eTest::TearDown() {
 std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
-  // An instrumented build saves its coverage counters at exit; a file-size
-  // limit would cut them short and spoil the counts of every later run, so
-  // under one they go to a scratch directory instead.
-  if (limit.starts_with("-f")) {
+  // An instrumented build saves its coverage counters at exit, up to 20 KiB
+  // a file; a file-size limit below 64 KiB would cut them short and spoil
+  // the counts of every later run, so under one they go to a scratch
+  // directory instead.
+  if (limit.starts_with("-f ") && std::stoul(limit.substr(3)) < 64) {
     AppendQuoted(command.append("GCOV_PREFIX="), dir_ + ".gcov");
     command += ' ';
   }
