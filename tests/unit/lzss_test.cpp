@@ -238,8 +238,8 @@ std::vector<std::uint8_t> LongestMatches(const ByteBuffer& bytes, std::size_t st
 
 // The shortest stream in bits: input after the window's initial zeros.
 std::size_t OptimalBits(const ByteBuffer& input) {
-  ByteBuffer bytes(kWindowSize + 1, 0);
-  bytes.insert(bytes.end(), input.begin(), input.end());
+  ByteBuffer bytes(kWindowSize + 1 + input.size(), 0);
+  std::copy(input.begin(), input.end(), bytes.begin() + kWindowSize + 1);
   std::vector<std::uint8_t> steps = LongestMatches(bytes, kWindowSize + 1, bytes.size());
   return lzss::kEndMarkerBits + ShortestPathSimply(steps.data(), input.size());
 }
