@@ -394,7 +394,7 @@ fault modify-extents src/ops/rewrite.cpp \
   'if (false) return false;' \
   'an archive whose streams do not lie back to back is changed'
 fault recover-cut src/ops/recover.cpp \
-  'cut_ = stream.cut;' \
+  'cut_ = !plan_.walkLater && walk.lastCut && i + 1 == starts_.size();' \
   'cut_ = false;' \
   'a stream that the end of the file cuts is reported whole'
 fault recover-numbering src/ops/recover.cpp \
