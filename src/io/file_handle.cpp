@@ -36,6 +36,11 @@ std::uint32_t FileHandle::ReadAt(std::uint32_t offset, std::uint32_t size, void*
   return done;
 }
 
+bool FileHandle::WriteAll(const ByteBuffer& bytes) {
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  return bytes.size() <= UINT32_MAX && Write(bytes.data(), size) == size;
+}
+
 std::uint32_t FileHandle::Write(const void* src, std::uint32_t size) {
   if (!IsOpen()) return 0;
   std::uint32_t done = 0;

@@ -36,6 +36,9 @@ class FileHandle final : public ByteSource {
   // Writes size bytes at the current position; returns the count written,
   // 0 when the write call fails.
   std::uint32_t Write(const void* src, std::uint32_t size);
+  // Writes every byte of bytes at the current position; false when any
+  // write fails or falls short.
+  bool WriteAll(const ByteBuffer& bytes);
   bool SeekTo(std::uint32_t offset);
   // The low 32 bits of the size; 0xFFFFFFFF passes through on failure.
   std::uint32_t GetSize();

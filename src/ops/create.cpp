@@ -13,11 +13,6 @@
 namespace qev {
 namespace {
 
-bool WriteAll(FileHandle& file, const ByteBuffer& bytes) {
-  const auto size = static_cast<std::uint32_t>(bytes.size());
-  return bytes.size() <= UINT32_MAX && file.Write(bytes.data(), size) == size;
-}
-
 // Appends the table behind the last member stream, then goes back and
 // writes the header over the zeroed header area. False when a write fails.
 bool WriteTableAndHeader(const ArchiveFormat& format, const std::vector<Entry>& entries,
@@ -26,7 +21,7 @@ bool WriteTableAndHeader(const ArchiveFormat& format, const std::vector<Entry>& 
   ByteBuffer table;
   ByteBuffer header;
   format.encode(entries, names, tableOffset, compress, table, header);
-  return WriteAll(archive, table) && archive.SeekTo(0) && WriteAll(archive, header);
+  return archive.WriteAll(table) && archive.SeekTo(0) && archive.WriteAll(header);
 }
 
 // Closes the archive and removes it: an archive that cannot be finished
@@ -59,7 +54,7 @@ void CreateArchive(const ArchiveFormat& format, const std::string& archivePath,
   // Zeros until the header is written last: an archive whose creation
   // stops early carries no magic.
   const ByteBuffer zeros(format.headerSize);
-  if (!WriteAll(archive, zeros)) {
+  if (!archive.WriteAll(zeros)) {
     report.Line("write error", true);
     Abandon(archive, archivePath);
     return;
@@ -71,23 +66,9 @@ void CreateArchive(const ArchiveFormat& format, const std::string& archivePath,
   std::optional<CompressAhead> ahead;
   if (compress) ahead.emplace(names);
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string_view name = names[i];
-    StoreOutcome outcome = StoreOutcome::kTooLarge;
-    try {
-      const PreparedMember prepared = ahead ? ahead->Take(i) : PreparedMember{};
-      batch.Begin(name);
-      entries.emplace_back();
-      outcome = StoreMember(std::string(name), names.Offset(i), entries.back(), compress, store,
-                            batch, prepared);
-      if (outcome == StoreOutcome::kStored) batch.Stored(store.position);
-    } catch (const std::bad_alloc&) {
-      // The name is all that is held of this member's line.
-      if (outcome == StoreOutcome::kStored) outcome = StoreOutcome::kTooLarge;
-    }
-    if (outcome == StoreOutcome::kStored) {
-      if (batch.Pending().size() < StreamBatch::kFlushAt || batch.Flush()) continue;
-    } else if (outcome != StoreOutcome::kReported && batch.Flush()) {
-      report.Said(outcome == StoreOutcome::kCannotOpen ? Verdict::kCannotOpen : Verdict::kTooLarge);
+    if (StoreWithLine(names[i], names.Offset(i), ahead ? &*ahead : nullptr, i, compress, entries,
+                      store, batch, report)) {
+      continue;
     }
     Abandon(archive, archivePath);
     return;

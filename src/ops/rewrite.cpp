@@ -50,11 +50,6 @@ struct TemporaryArchive {
   }
 };
 
-bool WriteAll(FileHandle& file, const ByteBuffer& bytes) {
-  const auto size = static_cast<std::uint32_t>(bytes.size());
-  return bytes.size() <= UINT32_MAX && file.Write(bytes.data(), size) == size;
-}
-
 // Everything the rewrite keeps while it walks the new members.
 struct Rewrite {
   const ArchiveFormat& format;
@@ -107,26 +102,9 @@ struct Rewrite {
   }
 
   // Stores the file that path names in the next place, as creation does.
-  bool Store(std::string_view path, const PreparedMember& prepared) {
-    if (!CopyRun()) return false;
-    StoreOutcome outcome = StoreOutcome::kTooLarge;
-    try {
-      const std::uint32_t pathOffset = names.Add(path);
-      batch.Begin(path);
-      entries.emplace_back();
-      outcome =
-          StoreMember(std::string(path), pathOffset, entries.back(), true, store, batch, prepared);
-      if (outcome == StoreOutcome::kStored) batch.Stored(store.position);
-    } catch (const std::bad_alloc&) {
-      if (outcome == StoreOutcome::kStored) outcome = StoreOutcome::kTooLarge;
-    }
-    if (outcome == StoreOutcome::kStored) {
-      return batch.Pending().size() < StreamBatch::kFlushAt || batch.Flush();
-    }
-    if (outcome != StoreOutcome::kReported && batch.Flush()) {
-      report.Said(outcome == StoreOutcome::kCannotOpen ? Verdict::kCannotOpen : Verdict::kTooLarge);
-    }
-    return false;
+  bool Store(std::string_view path, CompressAhead& ahead, std::size_t index) {
+    return CopyRun() &&
+           StoreWithLine(path, names.Add(path), &ahead, index, true, entries, store, batch, report);
   }
 
   // The table behind the last stream, then the header over the zeros.
@@ -139,7 +117,7 @@ struct Rewrite {
       LeftAsItIs(report, "too large");
       return false;
     }
-    if (!WriteAll(out, table) || !out.SeekTo(0) || !WriteAll(out, header) || !out.Flush() ||
+    if (!out.WriteAll(table) || !out.SeekTo(0) || !out.WriteAll(header) || !out.Flush() ||
         !out.Close()) {
       LeftAsItIs(report, "write error");
       return false;
@@ -158,7 +136,7 @@ bool WriteNewArchive(Rewrite& rewrite, const std::vector<NewMember>& members,
   rewrite.batch.Pending().reserve(StreamBatch::kFlushAt / 8 * 9 + 16);
   // Zeros until the header is written last, as creation writes them.
   const ByteBuffer zeros(rewrite.format.headerSize);
-  if (!WriteAll(rewrite.out, zeros)) {
+  if (!rewrite.out.WriteAll(zeros)) {
     LeftAsItIs(rewrite.report, "write error");
     return false;
   }
@@ -173,8 +151,8 @@ bool WriteNewArchive(Rewrite& rewrite, const std::vector<NewMember>& members,
       if (!rewrite.Keep(member.index)) return false;
       continue;
     }
-    const PreparedMember prepared = ahead->Take(stored);
-    if (!rewrite.Store(order[stored++], prepared)) return false;
+    if (!rewrite.Store(order[stored], *ahead, stored)) return false;
+    ++stored;
   }
   return rewrite.Finish();
 }

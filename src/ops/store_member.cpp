@@ -1,6 +1,7 @@
 #include "ops/store_member.h"
 
 #include <algorithm>
+#include <new>
 
 #include "coding/lzss.h"
 #include "coding/lzss_compress.h"
@@ -93,6 +94,30 @@ StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entr
                : Encode<LzssStoreEncoder>(input, entry.size, entry, store, batch);
   if (outcome == StoreOutcome::kStored) store.tableBits = tableBits;
   return outcome;
+}
+
+bool StoreWithLine(std::string_view path, std::uint32_t pathOffset, CompressAhead* ahead,
+                   std::size_t index, bool compress, std::vector<Entry>& entries,
+                   MemberStore& store, StreamBatch& batch, Report& report) {
+  StoreOutcome outcome = StoreOutcome::kTooLarge;
+  try {
+    const PreparedMember prepared = ahead != nullptr ? ahead->Take(index) : PreparedMember{};
+    batch.Begin(path);
+    entries.emplace_back();
+    outcome = StoreMember(std::string(path), pathOffset, entries.back(), compress, store, batch,
+                          prepared);
+    if (outcome == StoreOutcome::kStored) batch.Stored(store.position);
+  } catch (const std::bad_alloc&) {
+    // The name is all that is held of this member's line.
+    if (outcome == StoreOutcome::kStored) outcome = StoreOutcome::kTooLarge;
+  }
+  if (outcome == StoreOutcome::kStored) {
+    return batch.Pending().size() < StreamBatch::kFlushAt || batch.Flush();
+  }
+  if (outcome != StoreOutcome::kReported && batch.Flush()) {
+    report.Said(outcome == StoreOutcome::kCannotOpen ? Verdict::kCannotOpen : Verdict::kTooLarge);
+  }
+  return false;
 }
 
 }  // namespace qev

@@ -2,11 +2,15 @@
 // archive that is being written.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "formats/archive.h"
 #include "ops/compress_ahead.h"
+#include "ops/report.h"
 #include "ops/stream_batch.h"
 
 namespace qev {
@@ -42,5 +46,14 @@ std::uint64_t TableBytes(std::uint64_t bits);
 StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entry& entry,
                          bool compress, MemberStore& store, StreamBatch& batch,
                          const PreparedMember& prepared);
+
+// Stores the file at path as the next member, appended to entries, with
+// its line as creation says it: the name, then " ...OK" once its stream is
+// in the archive, or the verdict that stops the archive. The member's
+// stream is taken from ahead (member `index` there) when ahead is not
+// null. False, once the line has said why, when the archive cannot go on.
+bool StoreWithLine(std::string_view path, std::uint32_t pathOffset, CompressAhead* ahead,
+                   std::size_t index, bool compress, std::vector<Entry>& entries,
+                   MemberStore& store, StreamBatch& batch, Report& report);
 
 }  // namespace qev
