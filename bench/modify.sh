@@ -8,10 +8,10 @@
 # Environment: see bench/common.sh.
 #
 # Builds a release qev in build-release/, generates 64 files of 16 MiB from
-# a fixed seed (text-like and random in alternate 1 MiB blocks), makes the
-# z4 archive of them once, and times each pair alternately in the same
-# state: a fresh copy of the archive to change, written out and synced
-# before each run. Prints medians and the ratio to cp + sync, whose limit
+# a fixed seed (bench/data_sets.py: 1 MiB blocks, one in four text-like,
+# the rest random), makes the z4 archive of them once, and times each pair
+# alternately in the same state: a fresh copy of the archive to change,
+# written out and synced before each run. Prints medians and the ratio to cp + sync, whose limit
 # is 1.5.
 set -euo pipefail
 export LC_ALL=C
@@ -21,33 +21,7 @@ source "$(dirname "$0")/common.sh"
 bench_init python3 /usr/bin/time
 
 echo "generating the data set in $WORK" >&2
-python3 - "$WORK" <<'PY'
-import os, random, sys
-
-work = sys.argv[1]
-rng = random.Random(20261207)
-letters = "etaoinshrdlucmfwypvbgkjqxz"
-vocabulary = ["".join(rng.choices(letters, k=rng.randint(1, 10))) for _ in range(4000)]
-ends = [" "] * 12 + [", ", ". ", "\n"]
-
-def text(size):
-    out, length = [], 0
-    while length < size:
-        chunk = "".join(w + s for w, s in zip(rng.choices(vocabulary, k=4096), rng.choices(ends, k=4096)))
-        out.append(chunk)
-        length += len(chunk)
-    return "".join(out).encode()[:size]
-
-block = 1 << 20
-os.makedirs(os.path.join(work, "data"), exist_ok=True)
-os.makedirs(os.path.join(work, "new"), exist_ok=True)
-for i in range(64):
-    with open(os.path.join(work, "data", "f%02d.dat" % i), "wb") as f:
-        for b in range(16):
-            f.write(text(block) if (i + b) % 4 == 0 else rng.randbytes(block))
-with open(os.path.join(work, "new", "one.bin"), "wb") as f:
-    f.write(text(block // 2) + rng.randbytes(block // 2))
-PY
+python3 "$(dirname "$0")/data_sets.py" modify "$WORK"
 (cd "$WORK/data" && "$QEV" z4 "$WORK/base.qev" '*' >/dev/null)
 rm -rf "$WORK/data"
 size=$(stat -c %s "$WORK/base.qev")

@@ -20,7 +20,7 @@ source "$(dirname "$0")/common.sh"
 bench_init python3
 
 echo "generating the data sets in $WORK" >&2
-python3 "$(dirname "$0")/mixed_set.py" "$WORK"
+python3 "$(dirname "$0")/data_sets.py" mixed "$WORK"
 copy_debian_corpus "$WORK/corpus"
 
 OUT=$WORK/out

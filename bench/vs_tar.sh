@@ -25,7 +25,7 @@ bench_init tar python3 /usr/bin/time
 # random; big/ holds one 256 MiB file, text-like and random in alternate
 # 1 MiB blocks.
 echo "generating the data set in $WORK" >&2
-python3 "$(dirname "$0")/mixed_set.py" "$WORK"
+python3 "$(dirname "$0")/data_sets.py" mixed "$WORK"
 
 for set in many big; do
   D=$WORK/$set
