@@ -78,7 +78,7 @@ LzssDecoder::Stop LzssDecoder::Run(const std::uint8_t* const in, const std::size
                                    const std::uint64_t inStart, const bool last,
                                    std::uint8_t* const base, std::size_t& n,
                                    const std::size_t limit) {
-  DecodePosition at{static_cast<std::size_t>(bit_ - 8 * inStart), n, false};
+  DecodePosition at{static_cast<std::size_t>(bit_ - 8 * inStart), n, false, ending_.zeroReads};
   const std::size_t fastEnd = size >= kFastTail ? 8 * (size - kFastTail) : 0;
   const std::size_t bitsIn = 8 * size;
   Stop stop = Stop::kEnded;
@@ -154,6 +154,15 @@ LzssDecoder::Stop LzssDecoder::Run(const std::uint8_t* const in, const std::size
   bit_ = 8 * inStart + at.bitPos;
   n = at.n;
   ended_ = at.ended;
+  ending_.zeroReads = at.zeroReads;
+  if (ended_) {
+    // Bits past the input read as zero: an end marker that reaches them
+    // was not stored.
+    ending_.bits = bit_;
+    ending_.stored = at.bitPos <= bitsIn;
+    const unsigned fill = (8 - at.bitPos % 8) % 8;
+    ending_.zeroFill = ending_.stored && (fill == 0 || (in[at.bitPos / 8] & ((1u << fill) - 1)) == 0);
+  }
   // The checksum covers every byte of which a bit was read, which is known
   // only at the end marker; until then, the bytes read through.
   const std::uint64_t through = ended_ ? (bit_ + 7) / 8 : bit_ / 8;

@@ -9,6 +9,19 @@
 
 namespace qev {
 
+// Where and how a stream ended, and what tells a stream an encoder wrote
+// from bits read out of step: every encoder fills the end marker's byte
+// with zero bits and seldom reads the window's initial zeros.
+struct StreamEnding {
+  std::uint64_t bits = 0;  // stream bits through the end marker's last one
+  bool stored = false;     // the end marker lay in the stream's bytes, not in zeros after them
+  bool zeroFill = false;   // stored, and the bits after it to the byte boundary are zero
+  std::uint32_t zeroReads = 0;  // references whose source starts before the first output byte
+
+  // The stream's bytes: through the one that holds the end marker's last bit.
+  std::uint64_t Bytes() const { return (bits + 7) / 8; }
+};
+
 // Decodes a stream that arrives in pieces, giving its output in pieces.
 // Piece boundaries may fall anywhere, inside a token or inside a
 // reference's copy: the output and the checksum are those of the whole
@@ -56,6 +69,8 @@ class LzssDecoder {
   // Once Ended(): the sum (mod 2^32) of every stream byte from the first
   // through the one that holds the end marker's last bit.
   std::uint32_t Checksum() const { return checksum_; }
+  // Once Ended(): where and how the stream ended.
+  const StreamEnding& Ending() const { return ending_; }
 
  private:
   enum class Stop { kEnded, kRoom, kInput };
@@ -75,6 +90,7 @@ class LzssDecoder {
   std::size_t pendingDistance_ = 0;  // a reference whose copy was cut short
   std::size_t pendingLength_ = 0;
   std::uint32_t checksum_ = 0;
+  StreamEnding ending_;  // its zeroReads count as the stream goes
   bool ended_ = false;
 };
 

@@ -44,6 +44,10 @@ struct DecodePosition {
   std::size_t bitPos = 0;  // stream bits consumed
   std::size_t n = 0;       // bytes produced
   bool ended = false;      // the end marker has been read
+  // References whose source starts before the first output byte, in the
+  // window's initial zeros: an encoder seldom writes one, bits read out of
+  // step often do.
+  std::uint32_t zeroReads = 0;
 };
 
 // A reference, the token at the top of `bits` when its flag is 0.
@@ -96,6 +100,7 @@ inline void DecodeToken(std::uint64_t bits, std::uint8_t* base, DecodePosition& 
   std::uint8_t* const out = base + at.n;
   const std::size_t length = ref.length;
   if (!kWarm && distance > at.n) {
+    ++at.zeroReads;
     CopyBytes(base, at.n, distance, length);
     at.n += length;
     return;
@@ -143,6 +148,7 @@ inline void DecodeTokenExactly(std::uint64_t bits, std::uint8_t* base, std::size
   }
   at.bitPos += kReferenceBits;
   const std::size_t distance = SourceDistance(at.n, ref.position);
+  if (distance > at.n) ++at.zeroReads;
   const std::size_t count = std::min(ref.length, limit - at.n);
   CopyBytes(base, at.n, distance, count);
   at.n += count;

@@ -32,14 +32,15 @@ const ArchiveFormat* RecogniseArchive(const std::uint8_t* head, std::size_t size
 }
 
 const ArchiveFormat* FormatOfBlankHeader(const std::uint8_t* head, std::size_t size) {
-  const ArchiveFormat* widest = kFormats[0];
+  std::size_t zeros = 0;
+  while (zeros < size && head[zeros] == 0) ++zeros;
+  const ArchiveFormat* widest = nullptr;
   for (const ArchiveFormat* format : kFormats) {
-    if (format->headerSize > widest->headerSize) widest = format;
+    if (format->headerSize <= zeros && (widest == nullptr || format->headerSize > widest->headerSize)) {
+      widest = format;
+    }
   }
-  if (size < widest->headerSize) return nullptr;
-  const bool blank =
-      std::all_of(head, head + widest->headerSize, [](std::uint8_t b) { return b == 0; });
-  return blank ? widest : nullptr;
+  return widest;
 }
 
 const ArchiveFormat* FormatForDigit(char digit) {

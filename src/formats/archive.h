@@ -100,13 +100,14 @@ const ArchiveFormat* FormatForDigit(char digit);
 // The bytes of the header area that count for telling formats apart.
 inline constexpr std::size_t kMaxHeaderSize = 16;
 
-// The format that a header area of zeros points to, or null when the size
-// bytes at head are not zero that far. An archive whose creation stopped
-// has no magic: its header area is still the zeros written first. The
-// format with the widest header area is the one whose first stream would
-// lie wholly after them; the first stream of a narrower format seldom
-// starts with the zero bits that fill the gap (an empty member followed
-// by a stream starting with a zero byte, for format 3).
+// The format that a header area of zeros points to, or null when no
+// format's header area is zero in the size bytes at head. An archive whose
+// creation stopped has no magic: its header area is still the zeros
+// written first. Where several formats' header areas are zero, the widest
+// one: its first stream would lie wholly after them, and the first stream
+// of a narrower format seldom starts with the zero bits that fill the gap
+// (an empty member followed by a stream starting with a zero byte, for
+// format 3). Where only a narrower one's is, the wider one is ruled out.
 const ArchiveFormat* FormatOfBlankHeader(const std::uint8_t* head, std::size_t size);
 
 enum class IndexStatus {

@@ -6,7 +6,6 @@
 #include "coding/lzss.h"
 #include "coding/lzss_compress.h"
 #include "coding/lzss_stream.h"
-#include "formats/stream_end.h"
 
 namespace qev {
 namespace {
@@ -114,31 +113,43 @@ ArchiveHeader ReadHeader(const std::uint8_t* head) {
   return {LoadLe32(head + 4), LoadLe32(head + 8)};
 }
 
-// Decodes the table stream in stored into table. A stream the stored bytes
-// cut yields only the tokens that lie wholly in them: the decoder leaves a
-// token that might not be whole for a next piece that never comes.
-void DecodeTable(const ByteBuffer& stored, bool cut, ByteBuffer& table) {
+// Decodes the table stream stored from tableOffset up to tableEnd into
+// table, a piece at a time. A stream the stored bytes cut yields only the
+// tokens that lie wholly in them: no token completed by zero bits counts.
+// Returns whether the end marker lay in the stored bytes.
+bool DecodeTable(ByteSource& source, std::uint32_t tableOffset, std::uint32_t tableEnd,
+                 ByteBuffer& table) {
+  constexpr std::uint32_t kPiece = 64 * 1024;
+  ByteBuffer piece(std::min(kPiece, tableEnd - tableOffset));
   LzssDecoder decoder;
-  std::size_t at = 0;
+  std::uint32_t at = tableOffset;
+  std::size_t size = 0;
+  std::size_t used = 0;
+  bool stored = true;  // bytes are left to read
   while (!decoder.Ended()) {
-    const std::size_t used = decoder.Decode(stored.data() + at, stored.size() - at, !cut);
-    at += used;
+    if (used == size && stored) {
+      size = at < tableEnd ? source.ReadAt(at, std::min<std::uint32_t>(kPiece, tableEnd - at),
+                                           piece.data())
+                           : 0;
+      used = 0;
+      at += static_cast<std::uint32_t>(size);
+      stored = size > 0;
+    }
+    // The stored bytes end: what the decoder holds of a token is read as
+    // completed by zero bits, and kept only if the end marker lay in them.
+    used += decoder.Decode(piece.data() + used, size - used, !stored);
+    if (decoder.Ended() && !decoder.Ending().stored) return false;
     table.insert(table.end(), decoder.Output(), decoder.Output() + decoder.OutputSize());
-    if (used == 0 && decoder.OutputSize() == 0) break;
   }
+  return true;
 }
 
 bool ReadTable(ByteSource& source, std::uint32_t tableOffset, std::uint32_t tableEnd,
                std::uint64_t maxEntries, ArchiveIndex& index) {
   index.entries.clear();
   index.names = NamePool();
-  StreamScanner scanner;
-  const StreamEnd end = FindStreamEnd(source, tableOffset, tableEnd, scanner);
-  ByteBuffer stored(end.length);
-  if (!stored.empty()) stored.resize(source.ReadAt(tableOffset, end.length, stored.data()));
   ByteBuffer table;
-  DecodeTable(stored, end.cut || stored.size() < end.length, table);
-  ByteBuffer().swap(stored);
+  const bool ended = tableOffset < tableEnd && DecodeTable(source, tableOffset, tableEnd, table);
 
   std::size_t position = 0;
   while (index.entries.size() < maxEntries && position < table.size() && position <= UINT32_MAX) {
@@ -152,7 +163,7 @@ bool ReadTable(ByteSource& source, std::uint32_t tableOffset, std::uint32_t tabl
     index.entries.push_back(entry);
     position = next;
   }
-  const bool whole = index.entries.size() == maxEntries || (!end.cut && position == table.size());
+  const bool whole = index.entries.size() == maxEntries || (ended && position == table.size());
   index.names = NamePool(std::move(table));
   return whole;
 }

@@ -34,7 +34,7 @@ struct MemberDecoding {
 
 struct DecodedMember {
   std::uint32_t checksum = 0;  // the decoder's
-  std::uint32_t used = 0;      // stored bytes the decoder took from the extent
+  StreamEnding ending;         // where in the extent the stream ended, and how
 };
 
 // Reads the stored stream in extent piece by piece and decodes it, handing
@@ -76,7 +76,7 @@ DecodedMember DecodeMember(ByteSource& archive, MemberExtent extent, MemberDecod
     left -= used;
     if (decoder.OutputSize() > 0) sink(decoder.Output(), decoder.OutputSize());
   }
-  return {decoder.Checksum(), next - extent.start};
+  return {decoder.Checksum(), decoder.Ending()};
 }
 
 }  // namespace qev

@@ -6,10 +6,10 @@
 #include <numeric>
 #include <vector>
 
-#include "formats/stream_end.h"
 #include "io/file_handle.h"
 #include "ops/member_writer.h"
 #include "ops/recover_layout.h"
+#include "ops/recover_walk.h"
 #include "ops/select.h"
 
 namespace qev {
@@ -17,7 +17,7 @@ namespace {
 
 std::string LayoutLine(const RecoveryPlan& plan) {
   static constexpr const char* kClues[] = {"its magic", "its table", "a blank header",
-                                           "the longer walk"};
+                                           "its streams"};
   static constexpr const char* kTables[] = {"whole", "partial", "missing"};
   std::string line = "layout: ";
   line.append(plan.format->name).append(" from ").append(kClues[static_cast<int>(plan.clue)]);
@@ -119,29 +119,29 @@ class StreamWriter {
     SayVerdict(member, entry, cut_, *plan_.format, report_, tally_);
   }
 
-  // Where the stream at `at` ends, walking now. The decoder took the stored
-  // bytes through the one before the end marker's last bit, or through
-  // that one when the marker ends a byte: where the next entry's offset is
-  // one of these two, the stream ends there, as the table says. Anywhere
-  // else (or with nothing decoded) the stream's tokens are followed to its
-  // end marker.
+  // Where the stream at `at` ends, walking now: where the decoder read its
+  // end marker, unless the next entry's offset lies within a byte of where
+  // the decoder stopped taking stored bytes (through the one before the end
+  // marker's last bit, or through that one when the marker ends a byte, or
+  // all of them when the table's offset cut the stream): the stream then
+  // ends there, as the table says.
   void FindEnd(std::uint32_t at, Order next, const WrittenMember* member = nullptr) {
     found_ = true;
     const std::uint32_t limit = plan_.walk.end;
     while (next != byOffset_.end() && plan_.index.entries[*next].offset <= at) ++next;
     const std::uint32_t following =
         next != byOffset_.end() ? std::min(plan_.index.entries[*next].offset, limit) : limit;
-    if (member != nullptr && !member->tooLarge) {
-      const std::uint32_t used = member->stream.used;
-      if (following - at == used || following - at == used + 1) {
-        end_ = following;
-        cut_ = false;
-        return;
-      }
+    const StreamEnding ending = member != nullptr && !member->tooLarge
+                                    ? member->stream.ending
+                                    : EndOfStream(archive_, {at, limit - at}, decoding_);
+    const std::uint64_t taken = ending.stored ? ending.bits / 8 : limit - at;
+    if (following - at == taken || following - at == taken + 1) {
+      end_ = following;
+      cut_ = false;
+      return;
     }
-    const StreamEnd stream = FindStreamEnd(archive_, at, limit, scanner_);
-    end_ = at + stream.length;
-    cut_ = stream.cut;
+    end_ = ending.stored ? at + static_cast<std::uint32_t>(ending.Bytes()) : limit;
+    cut_ = !ending.stored;
   }
 
   ByteSource& archive_;
@@ -152,7 +152,6 @@ class StreamWriter {
       byOffset_;  // entries in the order of their offsets, table order among equals
   std::vector<std::uint32_t> starts_;  // the streams found
   MemberDecoding decoding_;
-  StreamScanner scanner_;
   Tally tally_;
   std::uint32_t end_ = 0;  // walking now: where the stream ends
   bool cut_ = false;       // the stream is cut short

@@ -55,14 +55,26 @@ void PlanRecovery(ByteSource& source, RecoveryPlan& plan) {
     if (candidates[i].index.entries.size() > candidates[best].index.entries.size()) best = i;
   }
   LayoutClue clue = LayoutClue::kTable;
-  const ArchiveFormat* blank = FormatOfBlankHeader(head, headSize);
   if (candidates[best].index.entries.empty()) {
-    clue = blank != nullptr ? LayoutClue::kBlankHeader : LayoutClue::kWalk;
+    clue = LayoutClue::kStreams;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-      const bool better = blank != nullptr
-                              ? candidates[i].format == blank
-                              : candidates[i].walk.wholeBytes > candidates[best].walk.wholeBytes;
-      if (better) best = i;
+      if (candidates[i].walk.evidence > candidates[best].walk.evidence) best = i;
+    }
+    // A blank header area tells: the widest format's whose header area is
+    // blank. Where a narrower one's is blank as well, its walk may still
+    // win, when that of the widest finds nothing plausible.
+    if (const ArchiveFormat* blank = FormatOfBlankHeader(head, headSize)) {
+      const std::size_t strongest = best;
+      for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (candidates[i].format == blank) best = i;
+      }
+      clue = LayoutClue::kBlankHeader;
+      if (candidates[best].walk.evidence == 0 &&
+          candidates[strongest].format->headerSize < blank->headerSize &&
+          candidates[strongest].walk.evidence > 0) {
+        best = strongest;
+        clue = LayoutClue::kStreams;
+      }
     }
   }
   plan = std::move(candidates[best]);

@@ -13,7 +13,7 @@ enum class LayoutClue {
   kMagic,        // the header's magic
   kTable,        // a table whose entries start the streams of the walk
   kBlankHeader,  // a header area of zeros (FormatOfBlankHeader)
-  kWalk,         // the walk that decodes to more bytes in whole streams
+  kStreams,      // the walk whose whole streams show more evidence of an encoder
 };
 
 enum class TableState { kWhole, kPartial, kMissing };
@@ -35,8 +35,10 @@ struct RecoveryPlan {
 // table from there), else to the end of the file (and looks for the
 // table among the streams walked). Without a magic, walks every format's
 // layout that way and takes, in this order: the one whose table was found
-// (the most entries), the one a blank header area points to, the one whose
-// whole streams decode to more bytes. May throw std::bad_alloc.
+// (the most entries), the one a blank header area points to unless its walk
+// finds nothing plausible (no evidence) where another's does, the one whose
+// whole streams show more evidence of an encoder (StreamEvidence). May
+// throw std::bad_alloc.
 void PlanRecovery(ByteSource& source, RecoveryPlan& plan);
 
 }  // namespace qev

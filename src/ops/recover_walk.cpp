@@ -1,8 +1,8 @@
 #include "ops/recover_walk.h"
 
 #include <algorithm>
-
-#include "formats/stream_end.h"
+#include <cstdio>
+#include <cstdlib>
 
 namespace qev {
 namespace {
@@ -29,20 +29,36 @@ bool EntriesMatch(const StreamWalk& walk, std::size_t before, const ArchiveIndex
 
 }  // namespace
 
+StreamEnding EndOfStream(ByteSource& source, MemberExtent extent, MemberDecoding& decoding) {
+  return DecodeMember(source, extent, decoding, [](const std::uint8_t*, std::size_t) {}).ending;
+}
+
+std::uint64_t StreamEvidence(const StreamEnding& ending) {
+  if (!ending.zeroFill) return 0;
+  return ending.Bytes() >> std::min<std::uint32_t>(ending.zeroReads, 63);
+}
+
 void WalkStreams(ByteSource& source, std::uint32_t first, std::uint32_t limit, StreamWalk& walk) {
   walk = StreamWalk();
   walk.end = first;
-  StreamScanner scanner;
+  MemberDecoding decoding;
+  const bool debug = std::getenv("QEV_DEBUG_WALK") != nullptr;
   for (std::uint32_t at = first; at < limit;) {
-    const StreamEnd stream = FindStreamEnd(source, at, limit, scanner);
+    const StreamEnding ending = EndOfStream(source, {at, limit - at}, decoding);
     walk.starts.push_back(at);
-    at += stream.length;
-    walk.end = at;
-    if (stream.cut) {
+    if (debug) {
+      std::fprintf(stderr, "walk %u: at %u bytes %llu stored %d fill %d zr %u\n", first, at,
+                   static_cast<unsigned long long>(ending.Bytes()), ending.stored, ending.zeroFill,
+                   ending.zeroReads);
+    }
+    if (!ending.stored) {
+      walk.end = limit;
       walk.lastCut = true;
       break;
     }
-    walk.wholeBytes += stream.decoded;
+    at += static_cast<std::uint32_t>(ending.Bytes());
+    walk.end = at;
+    walk.evidence += StreamEvidence(ending);
   }
 }
 

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "coding/lzss.h"
 #include "formats/archive.h"
 #include "io/byte_source.h"
+#include "ops/member_decode.h"
 
 namespace qev {
 
@@ -17,9 +19,25 @@ namespace qev {
 struct StreamWalk {
   std::vector<std::uint32_t> starts;
   std::uint32_t end = 0;
-  bool lastCut = false;          // the limit came before the last one's end marker
-  std::uint64_t wholeBytes = 0;  // what the streams that are not cut decode to
+  bool lastCut = false;  // the limit came before the last one's end marker
+  // How strongly the whole streams show that an encoder wrote them
+  // (StreamEvidence, summed).
+  std::uint64_t evidence = 0;
 };
+
+// Where the stream in extent ends, and how (its bits decoded and dropped).
+// May throw std::bad_alloc.
+StreamEnding EndOfStream(ByteSource& source, MemberExtent extent, MemberDecoding& decoding);
+
+// What a whole stream of the given ending adds to its walk's evidence: its
+// stored bytes where it looks written by an encoder. Every encoder fills
+// the end marker's byte with zero bits, which bits read out of step show
+// only by chance; and an encoder reads the window's initial zeros seldom
+// (for a member that starts with zero bytes), bits read out of step mostly
+// in their first references. A stream that reads them is weighed down by
+// their number, not dropped: a member that starts with zero bytes stays
+// evidence, a run of such reads is not.
+std::uint64_t StreamEvidence(const StreamEnding& ending);
 
 // Walks the streams from first up to limit. Each stream has at least two
 // bytes (an end marker is 14 bits), so a walk through anything ends, with
