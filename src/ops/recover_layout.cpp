@@ -69,7 +69,7 @@ void PlanRecovery(ByteSource& source, RecoveryPlan& plan) {
         if (candidates[i].format == blank) best = i;
       }
       clue = LayoutClue::kBlankHeader;
-      if (candidates[best].walk.evidence == 0 &&
+      if (candidates[best].walk.evidence <= 0 &&
           candidates[strongest].format->headerSize < blank->headerSize &&
           candidates[strongest].walk.evidence > 0) {
         best = strongest;

@@ -1,8 +1,6 @@
 #include "ops/recover_walk.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 namespace qev {
 namespace {
@@ -10,6 +8,12 @@ namespace {
 // A table's first entry lies within this many stored bytes: 255 name bytes,
 // a NUL and the numbers, in either format, as literals at worst.
 constexpr std::uint32_t kFirstEntryBytes = 640;
+
+// What an end marker's byte not filled with zero bits, and a read of the
+// window's initial zeros, weigh against a stream, in bits: the first is
+// what no encoder writes, the second what one seldom does.
+constexpr std::int64_t kEndBits = 8;
+constexpr std::int64_t kZeroReadBits = 4;
 
 bool IsStart(const StreamWalk& walk, std::size_t before, std::uint32_t offset) {
   const auto end = walk.starts.begin() + static_cast<std::ptrdiff_t>(before);
@@ -33,24 +37,19 @@ StreamEnding EndOfStream(ByteSource& source, MemberExtent extent, MemberDecoding
   return DecodeMember(source, extent, decoding, [](const std::uint8_t*, std::size_t) {}).ending;
 }
 
-std::uint64_t StreamEvidence(const StreamEnding& ending) {
-  if (!ending.zeroFill) return 0;
-  return ending.Bytes() >> std::min<std::uint32_t>(ending.zeroReads, 63);
+std::int64_t StreamEvidence(const StreamEnding& ending) {
+  const auto fill = static_cast<std::int64_t>((8 - ending.bits % 8) % 8);
+  const std::int64_t reads = kZeroReadBits * std::int64_t{ending.zeroReads};
+  return (ending.zeroFill ? kEndBits + fill : -kEndBits) - reads;
 }
 
 void WalkStreams(ByteSource& source, std::uint32_t first, std::uint32_t limit, StreamWalk& walk) {
   walk = StreamWalk();
   walk.end = first;
   MemberDecoding decoding;
-  const bool debug = std::getenv("QEV_DEBUG_WALK") != nullptr;
   for (std::uint32_t at = first; at < limit;) {
     const StreamEnding ending = EndOfStream(source, {at, limit - at}, decoding);
     walk.starts.push_back(at);
-    if (debug) {
-      std::fprintf(stderr, "walk %u: at %u bytes %llu stored %d fill %d zr %u\n", first, at,
-                   static_cast<unsigned long long>(ending.Bytes()), ending.stored, ending.zeroFill,
-                   ending.zeroReads);
-    }
     if (!ending.stored) {
       walk.end = limit;
       walk.lastCut = true;

@@ -20,24 +20,27 @@ struct StreamWalk {
   std::vector<std::uint32_t> starts;
   std::uint32_t end = 0;
   bool lastCut = false;  // the limit came before the last one's end marker
-  // How strongly the whole streams show that an encoder wrote them
-  // (StreamEvidence, summed).
-  std::uint64_t evidence = 0;
+  // How strongly the whole streams show that an encoder wrote them: their
+  // StreamEvidence summed.
+  std::int64_t evidence = 0;
 };
 
 // Where the stream in extent ends, and how (its bits decoded and dropped).
 // May throw std::bad_alloc.
 StreamEnding EndOfStream(ByteSource& source, MemberExtent extent, MemberDecoding& decoding);
 
-// What a whole stream of the given ending adds to its walk's evidence: its
-// stored bytes where it looks written by an encoder. Every encoder fills
-// the end marker's byte with zero bits, which bits read out of step show
-// only by chance; and an encoder reads the window's initial zeros seldom
-// (for a member that starts with zero bytes), bits read out of step mostly
-// in their first references. A stream that reads them is weighed down by
-// their number, not dropped: a member that starts with zero bytes stays
-// evidence, a run of such reads is not.
-std::uint64_t StreamEvidence(const StreamEnding& ending);
+// What a whole stream of the given ending adds to its walk's evidence that
+// an encoder wrote it, in bits as it were. Every encoder fills the end
+// marker's byte with zero bits and seldom reads the window's initial zeros
+// (for a member that starts with zero bytes); bits read out of step fill it
+// with zeros only by chance and read the initial zeros in most of their
+// first references. A stream that ends as an encoder ends it counts for its
+// walk, the more the more fill bits it has; one that does not, against;
+// each read of the initial zeros weighs against it. No one sign decides: a
+// member that starts with zero bytes still counts for its walk. Streams
+// count, not their bytes: a false stream that runs on through short true
+// ones does not outweigh them.
+std::int64_t StreamEvidence(const StreamEnding& ending);
 
 // Walks the streams from first up to limit. Each stream has at least two
 // bytes (an end marker is 14 bits), so a walk through anything ends, with
