@@ -161,7 +161,8 @@ LzssDecoder::Stop LzssDecoder::Run(const std::uint8_t* const in, const std::size
     ending_.bits = bit_;
     ending_.stored = at.bitPos <= bitsIn;
     const unsigned fill = (8 - at.bitPos % 8) % 8;
-    ending_.zeroFill = ending_.stored && (fill == 0 || (in[at.bitPos / 8] & ((1u << fill) - 1)) == 0);
+    ending_.zeroFill =
+        ending_.stored && (fill == 0 || (in[at.bitPos / 8] & ((1u << fill) - 1)) == 0);
   }
   // The checksum covers every byte of which a bit was read, which is known
   // only at the end marker; until then, the bytes read through.

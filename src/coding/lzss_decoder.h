@@ -13,9 +13,9 @@ namespace qev {
 // from bits read out of step: every encoder fills the end marker's byte
 // with zero bits and seldom reads the window's initial zeros.
 struct StreamEnding {
-  std::uint64_t bits = 0;  // stream bits through the end marker's last one
-  bool stored = false;     // the end marker lay in the stream's bytes, not in zeros after them
-  bool zeroFill = false;   // stored, and the bits after it to the byte boundary are zero
+  std::uint64_t bits = 0;       // stream bits through the end marker's last one
+  bool stored = false;          // the end marker lay in the stream's bytes, not in zeros after them
+  bool zeroFill = false;        // stored, and the bits after it to the byte boundary are zero
   std::uint32_t zeroReads = 0;  // references whose source starts before the first output byte
 
   // The stream's bytes: through the one that holds the end marker's last bit.

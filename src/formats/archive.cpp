@@ -36,7 +36,8 @@ const ArchiveFormat* FormatOfBlankHeader(const std::uint8_t* head, std::size_t s
   while (zeros < size && head[zeros] == 0) ++zeros;
   const ArchiveFormat* widest = nullptr;
   for (const ArchiveFormat* format : kFormats) {
-    if (format->headerSize <= zeros && (widest == nullptr || format->headerSize > widest->headerSize)) {
+    if (format->headerSize <= zeros &&
+        (widest == nullptr || format->headerSize > widest->headerSize)) {
       widest = format;
     }
   }

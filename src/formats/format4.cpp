@@ -128,9 +128,9 @@ bool DecodeTable(ByteSource& source, std::uint32_t tableOffset, std::uint32_t ta
   bool stored = true;  // bytes are left to read
   while (!decoder.Ended()) {
     if (used == size && stored) {
-      size = at < tableEnd ? source.ReadAt(at, std::min<std::uint32_t>(kPiece, tableEnd - at),
-                                           piece.data())
-                           : 0;
+      size = at < tableEnd
+                 ? source.ReadAt(at, std::min<std::uint32_t>(kPiece, tableEnd - at), piece.data())
+                 : 0;
       used = 0;
       at += static_cast<std::uint32_t>(size);
       stored = size > 0;

@@ -28,7 +28,7 @@ bool ExtentsFit(const ArchiveFormat& format, const ArchiveIndex& index) {
 }
 
 // The new archive while it is written: removed, unless kept, when it goes
-// out of scope.
+// out of scope, whatever its permission bits.
 struct TemporaryArchive {
   FileHandle file;
   std::string path;
@@ -36,7 +36,7 @@ struct TemporaryArchive {
   ~TemporaryArchive() {
     if (path.empty()) return;
     file.Close();
-    platform::DeletePath(path.c_str());
+    platform::DeleteOwnFile(path.c_str());
   }
   bool Create(const std::string& beside) {
     for (int i = 0; i < kTemporaryNames; ++i) {
@@ -107,7 +107,9 @@ struct Rewrite {
            StoreWithLine(path, names.Add(path), &ahead, index, true, entries, store, batch, report);
   }
 
-  // The table behind the last stream, then the header over the zeros.
+  // The table behind the last stream, then the header over the zeros; the
+  // archive's permission bits once the file is whole, as it is about to
+  // take the archive's place.
   bool Finish() {
     if (!CopyRun() || !batch.Flush()) return false;
     ByteBuffer table;
@@ -118,7 +120,7 @@ struct Rewrite {
       return false;
     }
     if (!out.WriteAll(table) || !out.SeekTo(0) || !out.WriteAll(header) || !out.Flush() ||
-        !out.Close()) {
+        !out.CopyPermissionsFrom(source) || !out.Close()) {
       LeftAsItIs(report, "write error");
       return false;
     }
@@ -189,7 +191,8 @@ ModifyOpen OpenForModify(const std::string& path, ArchiveToModify& target, Repor
       break;
   }
   // The rename that replaces the archive needs only the directory's
-  // permission: an archive the person may not write is refused here.
+  // permission: an archive that is read-only, or that the person may not
+  // write, is refused here, before any work.
   if (!platform::MayWrite(target.path.c_str())) {
     LeftAsItIs(report, "read-only archive");
     return ModifyOpen::kRefused;
@@ -205,10 +208,6 @@ bool RewriteArchive(ArchiveToModify& target, const std::vector<NewMember>& membe
     return false;
   }
   OpenArchive& archive = target.archive;
-  if (!temporary.file.CopyPermissionsFrom(archive.file)) {
-    LeftAsItIs(report, "write error");
-    return false;
-  }
   bool written = false;
   {
     Rewrite rewrite{*archive.format, archive.index,

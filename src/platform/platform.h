@@ -86,6 +86,11 @@ bool CloseFile(NativeFile file);
 // a file that an open NativeFile of this process holds.
 bool DeletePath(const char* path);
 
+// Removes a file that this process created under a temporary name of its
+// own, whatever its permission bits or attributes (unlink on POSIX; on
+// Windows the read-only attribute is cleared first).
+bool DeleteOwnFile(const char* path);
+
 // Gives the file at from the name to: a file already called to is replaced
 // when DeletePath would remove it. Fails, leaving from as it is, when to
 // names a directory or a file that may not be deleted. Both names lie in the
@@ -115,8 +120,10 @@ bool ResolvePath(const char* path, std::string* resolved);
 // True when anything at all stands at path, a dangling symbolic link too.
 bool PathExists(const char* path);
 
-// True when this process may write to the file at path (access with W_OK
-// on POSIX; on Windows, when the file lacks the read-only attribute).
+// True when the file at path is not read-only and this process may write
+// to it: on POSIX it has a write permission bit (the rule by which
+// DeletePath refuses a read-only file, which binds root too) and access
+// with W_OK allows it; on Windows it lacks the read-only attribute.
 bool MayWrite(const char* path);
 
 // True for a directory separator of the platform: '/' on POSIX, '/' and

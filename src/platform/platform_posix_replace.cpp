@@ -104,6 +104,12 @@ bool PathExists(const char* path) {
   return lstat(path, &st) == 0;
 }
 
-bool MayWrite(const char* path) { return access(path, W_OK) == 0; }
+bool MayWrite(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
+         access(path, W_OK) == 0;
+}
+
+bool DeleteOwnFile(const char* path) { return unlink(path) == 0; }
 
 }  // namespace qev::platform

@@ -160,6 +160,11 @@ bool CloseFile(NativeFile file) { return CloseHandle(ToHandle(file)) != FALSE; }
 
 bool DeletePath(const char* path) { return DeleteFileA(path) != FALSE; }
 
+bool DeleteOwnFile(const char* path) {
+  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  return DeleteFileA(path) != FALSE;
+}
+
 bool ReplacePath(const char* from, const char* to) {
   // What DeleteFileA refuses may not be replaced: a directory or a read-only
   // file; a file open without delete sharing makes the move itself fail.

@@ -3,6 +3,7 @@
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -40,15 +41,28 @@ std::string FoldLineEnds(const std::string& text) {
   return folded;
 }
 
-// Runs command with sh and returns what it printed.
-std::string RunShell(const std::string& command, int* status) {
+// Runs command with sh and returns what it printed. Unless privileged, it
+// runs without the capabilities that let root pass over permission bits.
+std::string RunShell(const std::string& command, int* status, bool privileged) {
   std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
+  int fds[2];
+  if (pipe(fds) != 0) return out;
+  const pid_t child = fork();
+  if (child == 0) {
+    for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+      if (!privileged) prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
   char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-    out.append(chunk, got);
-  *status = pclose(pipe);
+  for (ssize_t got; (got = read(fds[0], chunk, sizeof chunk)) != 0;)
+    if (got > 0) out.append(chunk, static_cast<std::size_t>(got));
+  close(fds[0]);
+  waitpid(child, status, 0);
   return out;
 }
 
@@ -94,7 +108,7 @@ void E2eTest::TearDown() {
   fs::remove_all(dir_ + ".gcov", ec);
 }
 
-std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
+std::string E2eTest::Qev(const Names& args, const std::string& limit, bool privileged) const {
   std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
   // An instrumented build saves its coverage counters at exit, up to 20 KiB
@@ -114,7 +128,7 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   // Wine now and then fails to start a process (status 1, no output): twice
   // is reported.
   for (int attempt = 0; attempt < (windows ? 2 : 1); ++attempt) {
-    out = RunShell(command, &status);
+    out = RunShell(command, &status, privileged);
     if (status == 0 || !out.empty() || !ReadFile(dir_ + ".err").empty()) break;
     std::printf("no output and status %d from %s\n", status, command.c_str());
   }
@@ -127,6 +141,11 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
     if (!line.starts_with("libgcov profiling error:")) errors += line + "\n";
   EXPECT_EQ(errors, "") << command;
   return FoldLineEnds(out);
+}
+
+std::string E2eTest::RunShellCommand(const std::string& command) {
+  int status = -1;
+  return RunShell(command, &status, false);
 }
 
 bool E2eTest::IsWindows() { return windows; }
@@ -170,9 +189,6 @@ void E2eTest::SetModTime(const std::string& name, std::uint64_t filetime) {
 // GoogleTest takes its flags first; ours follow.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  // qev runs without the capabilities that let root pass over permission bits.
-  for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
-    prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.starts_with("--qev=")) {

@@ -25,8 +25,12 @@ class E2eTest : public ::testing::Test {
   // Runs qev here and returns its standard output, "\r\n" given as "\n";
   // fails the test unless its exit status is the one its output calls for and
   // standard error is empty. limit is a ulimit option: "-f 64" fails writes
-  // past 32 KiB, "-v 131072" leaves 128 MiB. Permission bits bind even root.
-  std::string Qev(const Names& args, const std::string& limit = "") const;
+  // past 32 KiB, "-v 131072" leaves 128 MiB. Permission bits bind even root,
+  // unless privileged.
+  std::string Qev(const Names& args, const std::string& limit = "", bool privileged = false) const;
+
+  // Runs a shell command line here and returns its standard output.
+  static std::string RunShellCommand(const std::string& command);
 
   static bool IsWindows();
   static const std::string& Command();

@@ -1,4 +1,10 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <map>
+#include <random>
 #include <tuple>
 
 #include "harness.h"
@@ -154,6 +160,67 @@ TEST_F(Modify, CreatesFollowsLinksKeepsPermissions) {
   EXPECT_EQ(fs::status("ar").permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(Listing(), (Names{"ar", "hard", "link", "n", "new.qev"}));
+}
+
+// A read-only archive is refused before any work, for root too, and as
+// another user (as root only) one the user may not write; a replacement
+// that fails and a run killed while it writes leave the archive as it was,
+// and nothing (a killed run: at most its temporary file) beside it; the
+// next run works.
+TEST_F(Modify, ReadOnlyFailedAndKilledRunsLeaveNothing) {
+  WriteFile("n", NewContent("n"));
+  WriteFile("ar", Archive(4, {Stored("a", "a"), Stored("b", "b")}));
+  const std::string before = ReadFile("ar");
+  const std::string left = ", archive left as it is\n";
+  fs::permissions("ar", fs::perms::owner_read | fs::perms::group_read);
+  for (const bool privileged : {false, true}) {
+    for (const Names& args : {Names{"a", "ar", "n"}, Names{"d", "ar", "a"}}) {
+      EXPECT_EQ(Qev(args, "", privileged), Echo(args[0], "ar") + "read-only archive" + left);
+      EXPECT_EQ(Listing(), (Names{"ar", "n"}));
+      EXPECT_EQ(ReadFile("ar"), before);
+    }
+  }
+  const auto readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions("ar", readable | fs::perms::owner_write);
+  if (IsWindows()) return;
+  if (geteuid() == 0) {
+    // Another user may write neither a root's archive without write bits
+    // for it, nor one of their own without any.
+    fs::permissions(".", fs::perms::all);
+    const std::string as = "setpriv --reuid=65534 --regid=65534 --clear-groups " + Command();
+    for (const bool own : {false, true}) {
+      if (own && chown("ar", 65534, 65534) != 0) continue;
+      if (own) fs::permissions("ar", readable);
+      const std::string out = RunShellCommand(as + " a ar n");
+      EXPECT_EQ(out, Echo("a", "ar") + "read-only archive" + left) << own;
+      EXPECT_EQ(Listing(), (Names{"ar", "n"}));
+    }
+    EXPECT_EQ(chown("ar", 0, 0), 0);
+    fs::permissions("ar", readable | fs::perms::owner_write);
+    fs::permissions(".", fs::perms::owner_all);
+  }
+  {
+    // Held by another reader, the archive cannot be replaced.
+    const int held = open("ar", O_RDONLY);
+    ASSERT_EQ(flock(held, LOCK_SH), 0);
+    EXPECT_EQ(Qev({"a", "ar", "n"}, "", true),
+              Echo("a", "ar") + "n ...OK\ncannot replace the archive" + left);
+    close(held);
+    EXPECT_EQ(Listing(), (Names{"ar", "n"}));
+    EXPECT_EQ(ReadFile("ar"), before);
+  }
+  std::string big(24 << 20, '\0');
+  std::mt19937 random(5);
+  for (char& c : big) c = static_cast<char>(random());
+  WriteFile("big", big);
+  RunShellCommand("(exec " + Command() + " a ar big >/dev/null 2>&1) & p=$!; " +
+                  "for i in $(seq 3000); do [ -s ar.qev-0.tmp ] && break; sleep 0.01; done; " +
+                  "{ kill -9 $p; wait $p; } 2>/dev/null");
+  EXPECT_EQ(ReadFile("ar"), before);
+  EXPECT_EQ(Listing(), (Names{"ar", "ar.qev-0.tmp", "big", "n"}));
+  EXPECT_EQ(Qev({"a", "ar", "n"}), Echo("a", "ar") + "n ...OK\ntotal: 3 files\n");
+  EXPECT_EQ(Qev({"d", "ar", "a"}), Echo("d", "ar") + "a ...deleted\ntotal: 2 files\n");
+  EXPECT_EQ(Listing(), (Names{"ar", "ar.qev-0.tmp", "big", "n"}));
 }
 
 }  // namespace
