@@ -199,5 +199,72 @@ TEST_F(Recover, UnfinishedDamagedAndNoise) {
   }
 }
 
+// Without magic and table the streams tell the layout. 40 archives, 20 per
+// format, of stored members (empty, one byte, a text) and members a
+// compresses (a text, noise, a text), in every other one the texts after
+// zero bytes (which a compressor reads from the window's initial zeros),
+// header area and table overwritten with noise: in at least 38 every member
+// comes back, and in at least 38 the layout line names the format. A blank
+// format-3 header area before bytes that are not zero through byte 15 is
+// read as format 3 every time, whatever the members and wherever the file
+// ends.
+TEST_F(Recover, StreamsTellTheLayout) {
+  int whole = 0, named = 0;
+  for (int round = 0; round < 40; ++round) {
+    const int format = 3 + round % 2;
+    std::mt19937 random(100 + round);
+    const auto text = [&](std::size_t zeros) {
+      std::string t(zeros, '\0');
+      while (t.size() < zeros + 500 + random() % 20000)
+        t += "row " + std::to_string(random() % 900) + " of\n";
+      return t;
+    };
+    const std::size_t zeros = round % 4 >= 2 ? 1 + random() % 300 : 0;
+    std::string noise(1 + random() % 3000, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    const std::vector<std::pair<std::string, std::string>> members = {
+        {"empty", ""},       {"one", std::string(1, static_cast<char>(random()))},
+        {"t1", text(zeros)}, {"t2", text(zeros)},
+        {"noise", noise},    {"t3", text(0)}};
+    for (const auto& [name, content] : members) WriteFile(name, content);
+    const std::string c = "c" + std::to_string(format);
+    Qev({c, "a.qev", "empty", "one", "t1"});
+    Qev({"a", "a.qev", "t2", "noise", "t3"});
+    std::string bytes = ReadFile("a.qev");
+    const std::size_t table = Parse(bytes).tableOffset;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      if (i < (format == 3 ? 13u : 16u) || i >= table) bytes[i] = static_cast<char>(random());
+    RemoveAllBut("");
+    WriteFile("a.qev", bytes);
+    named += Qev({"r", "a.qev"}).find("layout: QEV" + std::to_string(format)) != std::string::npos;
+    const Names files = Listing();
+    whole += std::all_of(members.begin(), members.end(), [&](const auto& member) {
+      return std::any_of(files.begin(), files.end(),
+                         [&](const std::string& f) { return ReadFile(f) == member.second; });
+    });
+    RemoveAllBut("");
+
+    // The same members in another order, the archive's creation stopped.
+    std::vector<std::string> order = {"empty", "one", "t1", "t2", "noise", "t3"};
+    std::shuffle(order.begin() + (round % 3 == 0), order.end(), random);
+    for (const auto& [name, content] : members) WriteFile(name, content);
+    Names args = {"z3", "a.qev"};
+    args.insert(args.end(), order.begin(), order.end());
+    Qev(args);
+    bytes = ReadFile("a.qev");
+    bytes.resize(16 + random() % (Parse(bytes).tableOffset - 15));
+    std::fill_n(bytes.begin(), 13, '\0');
+    if (bytes.find_first_not_of('\0') < 16) {
+      RemoveAllBut("");
+      WriteFile("a.qev", bytes);
+      EXPECT_NE(Qev({"r", "a.qev"}).find("layout: QEV3 from a blank header"), std::string::npos)
+          << round;
+    }
+    RemoveAllBut("");
+  }
+  EXPECT_GE(whole, 38);
+  EXPECT_GE(named, 38);
+}
+
 }  // namespace
 }  // namespace qev::e2e

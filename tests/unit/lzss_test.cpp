@@ -46,12 +46,20 @@ std::size_t PieceSize() {
   return r % 3 == 0 ? 1 : r % 3 == 1 ? r % 40 : r % 5000;
 }
 
+EndingReference Ending(const LzssDecoder& decoder) {
+  const StreamEnding& e = decoder.Ending();
+  return {e.bits, e.stored, e.zeroFill, e.zeroReads};
+}
+
 // Decodes with the reference and checks that the fast decoder gives the same
-// bytes and checksum: whole, in random pieces, and into the caller's memory
-// in random rooms, writing nothing past them and keeping no pointer into it.
-Coded DecodeBoth(const ByteBuffer& stream) {
+// bytes, checksum and ending: whole, in random pieces, and into the caller's
+// memory in random rooms, writing nothing past them and keeping no pointer
+// into it.
+Coded DecodeBoth(const ByteBuffer& stream, EndingReference* ending = nullptr) {
   Coded expected, whole, pieces, rooms;
-  expected.second = LzssDecodeReference(stream, expected.first);
+  EndingReference end;
+  expected.second = LzssDecodeReference(stream, expected.first, &end);
+  if (ending != nullptr) *ending = end;
   whole.second = LzssDecode(stream, whole.first);
   LzssDecoder decoder;
   for (std::size_t at = 0, calls = 0; !decoder.Ended() && calls < 10000000; ++calls) {
@@ -75,6 +83,7 @@ Coded DecodeBoth(const ByteBuffer& stream) {
   }
   rooms = {Prefix(out, produced), into.Checksum()};
   EXPECT_TRUE(whole == expected && pieces == expected && rooms == expected);
+  EXPECT_TRUE(Ending(decoder) == end && Ending(into) == end);
   return expected;
 }
 
@@ -123,6 +132,25 @@ TEST(Lzss, WorkedExamples) {
       {StreamBuilder().Literal(1).Literal(2).Reference(3, 0).Reference(1, 3).End(),
        {1, 2, 0, 0, 0, 1, 2, 0, 0, 0, 1}}};
   for (const auto& [stream, plain] : built) EXPECT_EQ(DecodeBoth(stream).first, plain);
+  // Where and how streams end: in the bytes, their fill zero or not; in the
+  // zero bits after them; with reads of the initial zeros counted (p = 100
+  // at first, then the write position: two; after a literal the write
+  // position, then positions written: one).
+  const std::tuple<ByteBuffer, EndingReference> endings[] = {
+      {{0x00, 0x00, 0xFF}, {14, true, true, 0}},
+      {{0x00, 0x01}, {14, true, false, 0}},
+      {{0xB0, 0xD8, 0xAC, 0x60, 0x00, 0x00}, {41, true, true, 0}},
+      {{0xB0, 0xD8, 0xAC, 0x60, 0x00, 0x40}, {41, true, false, 0}},
+      {{0xB0, 0xD8, 0xAC}, {41, false, false, 0}},
+      {{0xB0, 0xD8, 0xAC, 0x60}, {41, false, false, 0}},
+      {StreamBuilder().Reference(100, 0).Reference(4, 0).End(), {50, true, true, 2}},
+      {StreamBuilder().Literal(1).Reference(2, 1).Reference(3, 0).Reference(2, 0).End(),
+       {77, true, true, 1}}};
+  for (const auto& [stream, expected] : endings) {
+    EndingReference got;
+    DecodeBoth(stream, &got);
+    EXPECT_EQ(got, expected) << stream.size() << " " << got.bits;
+  }
   // A reference cut 9 bits short of its end: the checksum covers the input only.
   StreamBuilder cut;
   for (int i = 0; i < 3639; ++i) cut.Literal(0x5A);
