@@ -401,6 +401,22 @@ fault recover-numbering src/ops/recover.cpp \
   'Write("recovered-" + std::to_string(i + 1)' \
   'Write("recovered-" + std::to_string(i)' \
   'unnamed streams are numbered from 0'
+fault recover-blank-header src/formats/archive.cpp \
+  'if (format->headerSize <= zeros &&' \
+  'if (format->headerSize < zeros &&' \
+  'a header area blank through byte 12 only points to no format'
+fault recover-evidence-fill src/ops/recover_walk.cpp \
+  'return (ending.zeroFill ? kEndBits + fill : -kEndBits) - reads;' \
+  'return kEndBits + fill - reads;' \
+  'the walks are weighed without the end marker'"'"'s fill'
+fault recover-zero-reads src/coding/lzss_tokens.h \
+  $'if (!kWarm && distance > at.n) {\n    ++at.zeroReads;' \
+  $'if (!kWarm && distance > at.n) {\n    ;' \
+  'the decoder counts no reads of the initial zeros in a fast step'
+fault recover-end-stored src/coding/lzss_decoder.cpp \
+  'ending_.stored = at.bitPos <= bitsIn;' \
+  'ending_.stored = true;' \
+  'an end marker completed by zero bits counts as stored'
 # ---------------------------------------------------------------------------
 
 usage() { echo "usage: $0 [--list] [NUMBER|NAME|PATTERN...]" >&2; exit 2; }
