@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <map>
 #include <random>
+#include <set>
 
 #include "harness.h"
 
@@ -213,53 +215,44 @@ TEST_F(Recover, StreamsTellTheLayout) {
   for (int round = 0; round < 40; ++round) {
     const int format = 3 + round % 2;
     std::mt19937 random(100 + round);
-    const auto text = [&](std::size_t zeros) {
-      std::string t(zeros, '\0');
-      while (t.size() < zeros + 500 + random() % 20000)
-        t += "row " + std::to_string(random() % 900) + " of\n";
-      return t;
-    };
     const std::size_t zeros = round % 4 >= 2 ? 1 + random() % 300 : 0;
-    std::string noise(1 + random() % 3000, '\0');
+    std::string t[3], noise(1 + random() % 3000, '\0');
     for (char& c : noise) c = static_cast<char>(random());
-    const std::vector<std::pair<std::string, std::string>> members = {
-        {"empty", ""},       {"one", std::string(1, static_cast<char>(random()))},
-        {"t1", text(zeros)}, {"t2", text(zeros)},
-        {"noise", noise},    {"t3", text(0)}};
-    for (const auto& [name, content] : members) WriteFile(name, content);
-    const std::string c = "c" + std::to_string(format);
-    Qev({c, "a.qev", "empty", "one", "t1"});
-    Qev({"a", "a.qev", "t2", "noise", "t3"});
-    std::string bytes = ReadFile("a.qev");
+    for (int k = 0; k < 3; ++k)
+      for (t[k].assign(k < 2 ? zeros : 0, '\0'); t[k].size() < 500 + random() % 20000;)
+        t[k] += "row " + std::to_string(random() % 900) + " of\n";
+    const std::map<std::string, std::string> members = {
+        {"empty", ""},    {"one", {static_cast<char>(random())}},
+        {"t1", t[0]},     {"t2", t[1]},
+        {"noise", noise}, {"t3", t[2]}};
+    const auto archive = [&](const std::vector<Names>& runs) {
+      for (const auto& [name, content] : members) WriteFile(name, content);
+      for (const Names& args : runs) Qev(args);
+      std::string bytes = ReadFile("a.qev");
+      RemoveAllBut("");
+      return bytes;
+    };
+    std::string bytes = archive({{"c" + std::to_string(format), "a.qev", "empty", "one", "t1"},
+                                 {"a", "a.qev", "t2", "noise", "t3"}});
     const std::size_t table = Parse(bytes).tableOffset;
     for (std::size_t i = 0; i < bytes.size(); ++i)
       if (i < (format == 3 ? 13u : 16u) || i >= table) bytes[i] = static_cast<char>(random());
-    RemoveAllBut("");
     WriteFile("a.qev", bytes);
     named += Qev({"r", "a.qev"}).find("layout: QEV" + std::to_string(format)) != std::string::npos;
-    const Names files = Listing();
-    whole += std::all_of(members.begin(), members.end(), [&](const auto& member) {
-      return std::any_of(files.begin(), files.end(),
-                         [&](const std::string& f) { return ReadFile(f) == member.second; });
-    });
+    std::set<std::string> got;
+    for (const std::string& file : Listing()) got.insert(ReadFile(file));
+    whole += std::all_of(members.begin(), members.end(),
+                         [&](const auto& member) { return got.contains(member.second); });
     RemoveAllBut("");
-
-    // The same members in another order, the archive's creation stopped.
-    std::vector<std::string> order = {"empty", "one", "t1", "t2", "noise", "t3"};
-    std::shuffle(order.begin() + (round % 3 == 0), order.end(), random);
-    for (const auto& [name, content] : members) WriteFile(name, content);
-    Names args = {"z3", "a.qev"};
-    args.insert(args.end(), order.begin(), order.end());
-    Qev(args);
-    bytes = ReadFile("a.qev");
+    // The members in another order, the creation of the archive stopped.
+    Names args = {"z3", "a.qev", "empty", "one", "t1", "t2", "noise", "t3"};
+    std::shuffle(args.begin() + 2 + (round % 3 == 0), args.end(), random);
+    bytes = archive({args});
     bytes.resize(16 + random() % (Parse(bytes).tableOffset - 15));
     std::fill_n(bytes.begin(), 13, '\0');
-    if (bytes.find_first_not_of('\0') < 16) {
-      RemoveAllBut("");
-      WriteFile("a.qev", bytes);
-      EXPECT_NE(Qev({"r", "a.qev"}).find("layout: QEV3 from a blank header"), std::string::npos)
-          << round;
-    }
+    WriteFile("a.qev", bytes);
+    const bool blank3 = bytes.find_first_not_of('\0') < 16;
+    EXPECT_TRUE(!blank3 || Qev({"r", "a.qev"}).find("QEV3 from a blank header") != std::string::npos);
     RemoveAllBut("");
   }
   std::printf("every member back in %d of 40, the format named in %d\n", whole, named);
