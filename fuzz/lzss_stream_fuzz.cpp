@@ -1,6 +1,8 @@
 // Decodes arbitrary bytes as an LZSS stream with the streaming decoder, in
 // pieces and output rooms of sizes that the input chooses, and with the
-// bit-at-a-time decoder whole: both give the same bytes and checksum.
+// bit-at-a-time decoder whole: both give the same bytes, checksum and
+// ending (where the end marker ended, whether it was stored, its fill, the
+// reads of the initial zeros).
 // Input: a byte whose low four bits give a count k, then k schedule bytes,
 // then the stream. Schedule byte b, taken in turn and over again, offers
 // the next b stream bytes (at least 1 in every other call, so that the
@@ -22,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* const schedule = data + 1;
   const qev::ByteBuffer stream(data + 1 + count, data + size);
   qev::ByteBuffer simple;
-  const std::uint32_t simpleSum = qev::LzssDecodeReference(stream, simple);
+  qev::EndingReference ending;
+  const std::uint32_t simpleSum = qev::LzssDecodeEndingReference(stream, simple, ending);
 
   qev::LzssDecoder decoder;
   qev::ByteBuffer pieces;
@@ -46,5 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Check(decoder.Checksum() == simpleSum, "decoders disagree on the checksum");
   Check(pieces == simple, "decoders disagree on the output");
+  const qev::StreamEnding& got = decoder.Ending();
+  Check(qev::EndingReference{got.bits, got.stored, got.zeroFill, got.zeroReads} == ending,
+        "decoders disagree on the ending");
   return 0;
 }

@@ -405,10 +405,10 @@ fault recover-blank-header src/formats/archive.cpp \
   'if (format->headerSize <= zeros &&' \
   'if (format->headerSize < zeros &&' \
   'a header area blank through byte 12 only points to no format'
-fault recover-evidence-fill src/ops/recover_walk.cpp \
-  'return (ending.zeroFill ? kEndBits + fill : -kEndBits) - reads;' \
-  'return kEndBits + fill - reads;' \
-  'the walks are weighed without the end marker'"'"'s fill'
+fault recover-evidence src/ops/recover_layout.cpp \
+  'if (candidates[i].walk.evidence > candidates[best].walk.evidence) best = i;' \
+  'if (candidates[i].walk.evidence < candidates[best].walk.evidence) best = i;' \
+  'the walk whose streams show less evidence of an encoder is taken'
 fault recover-zero-reads src/coding/lzss_tokens.h \
   $'if (!kWarm && distance > at.n) {\n    ++at.zeroReads;' \
   $'if (!kWarm && distance > at.n) {\n    ;' \

@@ -8,7 +8,14 @@
 namespace qev {
 
 std::uint32_t LzssDecodeReference(const std::vector<std::uint8_t>& input,
-                                  std::vector<std::uint8_t>& output, EndingReference* ending) {
+                                  std::vector<std::uint8_t>& output) {
+  EndingReference ending;
+  return LzssDecodeEndingReference(input, output, ending);
+}
+
+std::uint32_t LzssDecodeEndingReference(const std::vector<std::uint8_t>& input,
+                                        std::vector<std::uint8_t>& output,
+                                        EndingReference& ending) {
   test::BitReader in{{reinterpret_cast<const char*>(input.data()), input.size()}};
   std::array<std::uint8_t, 8192> window{};
   std::array<bool, 8192> written{};
@@ -36,7 +43,7 @@ std::uint32_t LzssDecodeReference(const std::vector<std::uint8_t>& input,
   end.bits = in.bit;
   end.stored = in.bit <= 8 * input.size();
   end.zeroFill = end.stored && in.Get(static_cast<int>((8 - in.bit % 8) % 8)) == 0;
-  if (ending != nullptr) *ending = end;
+  ending = end;
   std::uint32_t sum = 0;
   for (std::size_t i = 0; i < input.size() && i < (end.bits + 7) / 8; ++i) sum += input[i];
   return sum;

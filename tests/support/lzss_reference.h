@@ -21,8 +21,10 @@ struct EndingReference {
 // Decodes input (past its end, zero bits) into output, emptied first; returns
 // the sum (mod 2^32) of the input bytes read at least in part.
 std::uint32_t LzssDecodeReference(const std::vector<std::uint8_t>& input,
-                                  std::vector<std::uint8_t>& output,
-                                  EndingReference* ending = nullptr);
+                                  std::vector<std::uint8_t>& output);
+// The same, saying how the stream ended.
+std::uint32_t LzssDecodeEndingReference(const std::vector<std::uint8_t>& input,
+                                        std::vector<std::uint8_t>& output, EndingReference& ending);
 // Stores input as literals into output, emptied first; returns its byte sum.
 std::uint32_t LzssStoreReference(const std::vector<std::uint8_t>& input,
                                  std::vector<std::uint8_t>& output);

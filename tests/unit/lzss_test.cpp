@@ -58,7 +58,7 @@ EndingReference Ending(const LzssDecoder& decoder) {
 Coded DecodeBoth(const ByteBuffer& stream, EndingReference* ending = nullptr) {
   Coded expected, whole, pieces, rooms;
   EndingReference end;
-  expected.second = LzssDecodeReference(stream, expected.first, &end);
+  expected.second = LzssDecodeEndingReference(stream, expected.first, end);
   if (ending != nullptr) *ending = end;
   whole.second = LzssDecode(stream, whole.first);
   LzssDecoder decoder;
