@@ -252,7 +252,8 @@ TEST_F(Recover, StreamsTellTheLayout) {
     std::fill_n(bytes.begin(), 13, '\0');
     WriteFile("a.qev", bytes);
     const bool blank3 = bytes.find_first_not_of('\0') < 16;
-    EXPECT_TRUE(!blank3 || Qev({"r", "a.qev"}).find("QEV3 from a blank header") != std::string::npos);
+    EXPECT_TRUE(!blank3 ||
+                Qev({"r", "a.qev"}).find("QEV3 from a blank header") != std::string::npos);
     RemoveAllBut("");
   }
   std::printf("every member back in %d of 40, the format named in %d\n", whole, named);
