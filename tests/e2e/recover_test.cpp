@@ -209,7 +209,8 @@ TEST_F(Recover, UnfinishedDamagedAndNoise) {
 // comes back, and in at least 38 the layout line names the format. A blank
 // format-3 header area before bytes that are not zero through byte 15 is
 // read as format 3 every time, whatever the members and wherever the file
-// ends.
+// ends; one blank through byte 15 as format 4, unless only the format-3 walk
+// finds plausible streams.
 TEST_F(Recover, StreamsTellTheLayout) {
   int whole = 0, named = 0;
   for (int round = 0; round < 40; ++round) {
@@ -256,6 +257,16 @@ TEST_F(Recover, StreamsTellTheLayout) {
                 Qev({"r", "a.qev"}).find("QEV3 from a blank header") != std::string::npos);
     RemoveAllBut("");
   }
+  // Two empty members first: zeros through byte 16, but only the format-3
+  // walk finds plausible streams.
+  for (const char* name : {"e1", "e2", "t"})
+    WriteFile(name, name[0] == 't' ? Members()[2].second : "");
+  Qev({"c3", "a.qev", "e1", "e2", "t"});
+  std::string bytes = ReadFile("a.qev");
+  bytes.resize(Parse(bytes).tableOffset);
+  std::fill_n(bytes.begin(), 13, '\0');
+  WriteFile("a.qev", bytes);
+  EXPECT_NE(Qev({"r", "a.qev"}).find("layout: QEV3 from its streams"), std::string::npos);
   std::printf("every member back in %d of 40, the format named in %d\n", whole, named);
   EXPECT_GE(whole, 38);
   EXPECT_GE(named, 38);
