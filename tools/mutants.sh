@@ -409,6 +409,10 @@ fault recover-evidence src/ops/recover_layout.cpp \
   'if (candidates[i].walk.evidence > candidates[best].walk.evidence) best = i;' \
   'if (candidates[i].walk.evidence < candidates[best].walk.evidence) best = i;' \
   'the walk whose streams show less evidence of an encoder is taken'
+fault recover-header-zeros src/ops/recover_walk.cpp \
+  'if (at > zeros) walk.evidence += StreamEvidence(ending);' \
+  'walk.evidence += StreamEvidence(ending);' \
+  'the empty streams a blank header area makes count as evidence'
 fault recover-zero-reads src/coding/lzss_tokens.h \
   $'if (!kWarm && distance > at.n) {\n    ++at.zeroReads;' \
   $'if (!kWarm && distance > at.n) {\n    ;' \

@@ -7,10 +7,23 @@
 namespace qev {
 namespace {
 
+// How many zero bytes the source starts with.
+std::uint32_t LeadingZeros(ByteSource& source) {
+  std::uint8_t piece[4096];
+  std::uint32_t zeros = 0;
+  for (std::uint32_t got; (got = source.ReadAt(zeros, sizeof piece, piece)) > 0;) {
+    std::uint32_t i = 0;
+    while (i < got && piece[i] == 0) ++i;
+    zeros += i;
+    if (i < got) break;
+  }
+  return zeros;
+}
+
 // Walks the layout of format; header is what its header area says, when
-// its magic is there.
+// its magic is there; the source starts with `zeros` zero bytes.
 void PlanLayout(ByteSource& source, const ArchiveFormat& format, const ArchiveHeader* header,
-                RecoveryPlan& plan) {
+                std::uint32_t zeros, RecoveryPlan& plan) {
   plan = RecoveryPlan();
   plan.format = &format;
   const std::uint32_t fileEnd = source.Size();
@@ -26,7 +39,7 @@ void PlanLayout(ByteSource& source, const ArchiveFormat& format, const ArchiveHe
     plan.index.archiveSize = fileEnd;
     plan.table = whole ? TableState::kWhole : TableState::kPartial;
   } else {
-    WalkStreams(source, format.headerSize, fileEnd, plan.walk);
+    WalkStreams(source, format.headerSize, fileEnd, zeros, plan.walk);
     plan.table = FindTable(source, format, plan.walk, plan.index) ? TableState::kWhole
                                                                   : TableState::kPartial;
   }
@@ -43,15 +56,16 @@ void PlanRecovery(ByteSource& source, RecoveryPlan& plan) {
   const std::uint32_t headSize = source.ReadAt(0, sizeof head, head);
   if (const ArchiveFormat* format = RecogniseArchive(head, headSize)) {
     const ArchiveHeader header = format->readHeader(head);
-    PlanLayout(source, *format, &header, plan);
+    PlanLayout(source, *format, &header, 0, plan);
     plan.clue = LayoutClue::kMagic;
     return;
   }
 
   std::vector<RecoveryPlan> candidates(ArchiveFormats().size());
   std::size_t best = 0;
+  const std::uint32_t zeros = LeadingZeros(source);
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    PlanLayout(source, *ArchiveFormats()[i], nullptr, candidates[i]);
+    PlanLayout(source, *ArchiveFormats()[i], nullptr, zeros, candidates[i]);
     if (candidates[i].index.entries.size() > candidates[best].index.entries.size()) best = i;
   }
   LayoutClue clue = LayoutClue::kTable;

@@ -43,7 +43,8 @@ std::int64_t StreamEvidence(const StreamEnding& ending) {
   return (ending.zeroFill ? kEndBits + fill : -kEndBits) - reads;
 }
 
-void WalkStreams(ByteSource& source, std::uint32_t first, std::uint32_t limit, StreamWalk& walk) {
+void WalkStreams(ByteSource& source, std::uint32_t first, std::uint32_t limit, std::uint32_t zeros,
+                 StreamWalk& walk) {
   walk = StreamWalk();
   walk.end = first;
   MemberDecoding decoding;
@@ -57,7 +58,7 @@ void WalkStreams(ByteSource& source, std::uint32_t first, std::uint32_t limit, S
     }
     at += static_cast<std::uint32_t>(ending.Bytes());
     walk.end = at;
-    walk.evidence += StreamEvidence(ending);
+    if (at > zeros) walk.evidence += StreamEvidence(ending);
   }
 }
 

@@ -44,8 +44,11 @@ std::int64_t StreamEvidence(const StreamEnding& ending);
 
 // Walks the streams from first up to limit. Each stream has at least two
 // bytes (an end marker is 14 bits), so a walk through anything ends, with
-// at most one start per two bytes. May throw std::bad_alloc.
-void WalkStreams(ByteSource& source, std::uint32_t first, std::uint32_t limit, StreamWalk& walk);
+// at most one start per two bytes. Streams that lie wholly in the first
+// `zeros` bytes, which are zero, add no evidence: a header area of zeros
+// reads as empty streams in any layout. May throw std::bad_alloc.
+void WalkStreams(ByteSource& source, std::uint32_t first, std::uint32_t limit, std::uint32_t zeros,
+                 StreamWalk& walk);
 
 // Stream i's stored bytes.
 MemberExtent StreamExtent(const StreamWalk& walk, std::size_t i);
