@@ -49,28 +49,18 @@ void MatchFinder::Reset(const std::uint8_t* buffer, int hashBits, std::uint32_t 
   bits_ = std::min(hashBits, kHashBits);
   bits3_ = std::min(hashBits, kHash3Bits);
   head_.assign(2 * (std::size_t{1} << bits_) + (std::size_t{1} << bits3_), 0);
-  for (std::uint32_t p = from; p < from + kPrefetch; ++p) Locate(p);
   for (std::uint32_t p = from; p < std::min(start + kAhead, end); ++p) Chain(p);
 }
 
-// The slots of a position are found kPrefetch positions before it is
-// chained, and fetched into the cache meanwhile (the bytes read end at most
-// 16 past the block).
-void MatchFinder::Locate(std::uint32_t position) {
+void MatchFinder::Chain(std::uint32_t position) {
   std::uint64_t bytes;
   std::memcpy(&bytes, buffer_ + position, 8);
   const auto hash = [&bytes](std::uint64_t mask, int bits) {
     return static_cast<std::uint32_t>(((bytes & mask) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
   };
-  std::uint32_t* const slots = slots_[position % kPrefetch];
-  slots[0] = hash(0xFFFFFFFF, bits_);
-  slots[1] = (std::uint32_t{1} << bits_) + hash(~std::uint64_t{0}, bits_);
-  slots[2] = (std::uint32_t{2} << bits_) + hash(0xFFFFFF, bits3_);
-  for (int chain = 0; chain < 3; ++chain) __builtin_prefetch(&head_[slots[chain]], 1);
-}
-
-void MatchFinder::Chain(std::uint32_t position) {
-  const std::uint32_t* const slots = slots_[position % kPrefetch];
+  const std::uint32_t slots[3] = {hash(0xFFFFFFFF, bits_),
+                                  (std::uint32_t{1} << bits_) + hash(~std::uint64_t{0}, bits_),
+                                  (std::uint32_t{2} << bits_) + hash(0xFFFFFF, bits3_)};
   const std::uint32_t ring = position & kRingMask;
   for (int chain = 0; chain < 3; ++chain) {
     // Distances past the window read as the window's end.
@@ -78,7 +68,6 @@ void MatchFinder::Chain(std::uint32_t position) {
     older_[chain * kRing + ring] = static_cast<std::uint16_t>(back < 0xFFFF ? back : 0xFFFF);
     head_[slots[chain]] = position;
   }
-  Locate(position + kPrefetch);
 }
 
 Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most) const {

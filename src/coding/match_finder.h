@@ -71,8 +71,6 @@ class MatchFinder {
     std::memcpy(&v, p, 4);
     return v;
   }
-  static constexpr std::uint32_t kPrefetch = 8;
-  void Locate(std::uint32_t position);
   void Chain(std::uint32_t position);
 
   const std::uint8_t* buffer_ = nullptr;
@@ -84,8 +82,6 @@ class MatchFinder {
   // 3 bytes. Slots hold buffer positions; 0 lies outside every window.
   std::vector<std::uint32_t> head_;
   std::unique_ptr<std::uint16_t[]> older_;
-  // The head slots of the next kPrefetch positions to chain.
-  std::uint32_t slots_[kPrefetch][3] = {};
 };
 
 }  // namespace qev
