@@ -113,16 +113,20 @@ fault create-short-input src/ops/store_member.cpp \
   'an input that delivers fewer bytes than its size is stored with zeros'
 
 fault compress-position-zero src/coding/match_finder.cpp \
-  '} else if (cur % kWindowSize != 0) {' \
-  '} else if (true) {' \
+  'if (candidate[want - 1] == current[want - 1] && source % kWindowSize != 0) {' \
+  'if (candidate[want - 1] == current[want - 1]) {' \
   'the compressor takes window position 0, the end marker, as a source'
+fault compress-carry-position-zero src/coding/block_parser.cpp \
+  'if (distance != 0 && (start + o - distance) % kWindowSize != 0) {' \
+  'if (distance != 0) {' \
+  'the match carried on from the offset before may start at window position 0'
 fault compress-distance src/coding/lzss_compress.cpp \
   'static_cast<std::uint32_t>(i + 1 - parser.Distance(i)) & kWindowMask;' \
   'static_cast<std::uint32_t>(i - parser.Distance(i)) & kWindowMask;' \
   'the compressor names the window position one byte off'
-fault compress-overlong src/coding/match_finder.cpp \
-  'const std::uint32_t limit = std::min(kMaxMatch, end - cur);' \
-  'const std::uint32_t limit = std::min(kMaxMatch + 1, end - cur);' \
+fault compress-overlong src/coding/block_parser.cpp \
+  'const std::uint32_t most = std::min(kMaxMatch, length - o);' \
+  'const std::uint32_t most = std::min(kMaxMatch + 1, length - o);' \
   'the compressor takes matches of 19 bytes'
 fault compress-longer src/coding/lzss_compress.cpp \
   'if (pendingBits_ > 0) Emit(0, 8 - pendingBits_, out);' \
@@ -132,10 +136,10 @@ fault compress-block-history src/coding/lzss_compress.cpp \
   'const std::size_t from = kBlockStart + count * kBlockSize - kWindowSize;' \
   'const std::size_t from = kBlockStart + count * kBlockSize - kWindowSize + 1;' \
   'the history kept for the next blocks is one byte off'
-fault block-path-ties src/coding/shortest_path.cpp \
-  'if (rest + kReferenceBits <= best) {' \
-  'if (rest + kReferenceBits < best) {' \
-  'where costs tie the shortest path takes a literal rather than a reference'
+fault block-search-skipped src/coding/block_parser.cpp \
+  'if (match.length < most && worth(o + most)) {' \
+  'if (match.length < 3 && worth(o + most)) {' \
+  'the parse searches for no match longer than the one carried on'
 fault compress-threads src/coding/lzss_compress.cpp \
   'first && k == 0, hashBits_);' \
   'k == 0, hashBits_);' \

@@ -1,8 +1,7 @@
-// One block of a compressed member stream, parsed alone: the longest match
-// at every position (match_finder.h), then the shortest way through the
-// block for the token costs (shortest_path.h). A block's parse depends only
-// on its bytes, the 8 KiB before it and the 18 after it, so blocks may be
-// parsed in any order, on any thread.
+// One block of a compressed member stream, parsed alone: the shortest way
+// through the block for the token costs, with the matches of match_finder.h
+// where they can shorten it. A block's parse depends only on its bytes and
+// the 8 KiB before it, so blocks may be parsed in any order, on any thread.
 #pragma once
 
 #include <cstddef>
@@ -31,13 +30,13 @@ struct ParseLayout {
 
 class BlockParser {
  public:
-  // Parses the `length` bytes at buffer + start, a block start; the data
-  // ends at buffer + end (at least 18 bytes past the block, or the member's
-  // end), followed by kPadding readable bytes. `first`: the member's first
-  // block, after the initial zeros. `hashBits`: the size of the hash
-  // tables, the same for every block of a member.
-  void Parse(const std::uint8_t* buffer, std::uint32_t start, std::uint32_t length,
-             std::uint32_t end, bool first, int hashBits);
+  // Parses the `length` bytes at buffer + start, a block start, followed by
+  // kPadding readable bytes at least; no reference reaches past the block.
+  // `first`: the member's first block, after the initial zeros.
+  // `hashBits`: the size of the hash tables, the same for every block of a
+  // member.
+  void Parse(const std::uint8_t* buffer, std::uint32_t start, std::uint32_t length, bool first,
+             int hashBits);
 
   // The parse, per offset in the block where a token starts: its length (1
   // for a literal) and, for a reference, the distance back to its source.
@@ -46,7 +45,8 @@ class BlockParser {
 
  private:
   MatchFinder finder_;
-  // Longest match, then step, per offset; distance per offset.
+  // Per offset the step taken from it (1 for a literal) and a reference's
+  // distance; one more offset, the block's end, while parsing.
   std::vector<std::uint8_t> step_;
   std::vector<std::uint16_t> distance_;
 };

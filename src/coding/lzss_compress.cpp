@@ -93,11 +93,10 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
   }
   while (parsers_.size() < count) parsers_.push_back(std::make_unique<BlockParser>());
   const std::uint8_t* const buffer = buffer_.data();
-  const auto end = static_cast<std::uint32_t>(filled_);
   const auto parse = [&](std::size_t k) {
     const auto start = static_cast<std::uint32_t>(kBlockStart + k * kBlockSize);
     const auto length = static_cast<std::uint32_t>(k + 1 == count ? lastLength : kBlockSize);
-    parsers_[k]->Parse(buffer, start, length, end, first && k == 0, hashBits_);
+    parsers_[k]->Parse(buffer, start, length, first && k == 0, hashBits_);
   };
   // Every block but the first on a thread of its own; where a thread
   // cannot be had, here. Memory that runs out on a thread is reported here,

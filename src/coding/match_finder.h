@@ -1,45 +1,87 @@
-// The compressor's match finder: the longest match, up to lzss::kMaxMatch
-// bytes, at every position of a block, exactly (but for a few of 3 bytes),
-// among the 8192 positions before each.
+// The compressor's match finder: hash chains of the positions in the
+// window, so that inserting a position is cheap and a search is made only
+// where the parse asks for one (see block_parser.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 namespace qev {
 
+struct Match {
+  std::uint32_t length = 0;
+  std::uint32_t distance = 0;
+};
+
+// How many bytes a and b have in common, at most `most` (both readable 8
+// bytes past most), 8 at a time.
+inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b,
+                                  std::uint32_t most) {
+  for (std::uint32_t length = 0; length < most; length += 8) {
+    std::uint64_t wordA, wordB;
+    std::memcpy(&wordA, a + length, 8);
+    std::memcpy(&wordB, b + length, 8);
+    if (wordA != wordB) {
+      // Little-endian loads: the first differing byte is the lowest set one.
+      length += static_cast<std::uint32_t>(__builtin_ctzll(wordA ^ wordB)) / 8;
+      return length < most ? length : most;
+    }
+  }
+  return most;
+}
+
 class MatchFinder {
  public:
+  // The chains hold the positions up to kAhead past the one searched.
+  static constexpr std::uint32_t kAhead = 16;
+  // The most candidates a search tries.
+  static constexpr std::uint32_t kMaxChain = 64;
+
   MatchFinder();
   ~MatchFinder();
   MatchFinder(const MatchFinder&) = delete;
   MatchFinder& operator=(const MatchFinder&) = delete;
 
-  // Finds the longest match at every offset of the `length` bytes at
-  // buffer + start, a block start, laid out as ParseLayout (block_parser.h)
-  // tells: a buffer position that is a multiple of 8192 is window position
-  // 0 and never a source, and the 8192 bytes before the block are its
-  // history (for the member's first block, `first`, the window's initial
-  // zeros). The data ends at buffer + end, followed by 8 readable bytes;
-  // matches may reach past the block into the data after it. `hashBits`:
-  // the size of the hash tables. Writes per offset the longest match's
-  // length to longest[offset] (0, or 3 to 18 bytes, none past the block's
-  // end) and how far back its source lies to distance[offset]. The result
-  // depends on the block, its history and the bytes after it alone.
-  void FindLongest(const std::uint8_t* buffer, std::uint32_t start, std::uint32_t length,
-                   std::uint32_t end, bool first, int hashBits, std::uint8_t* longest,
-                   std::uint16_t* distance);
+  // Starts on a block at buffer + start, laid out as ParseLayout
+  // (block_parser.h) tells: a buffer position that is a multiple of 8192 is
+  // window position 0 and never a source. Empties the tables (of hashBits
+  // bits at most) and inserts the sources from `from` up to the block and
+  // the block's first kAhead positions into the chains; the block ends at
+  // `end`, and the chains go no further.
+  void Reset(const std::uint8_t* buffer, int hashBits, std::uint32_t from, std::uint32_t start,
+             std::uint32_t end);
+  // Moves on past `cur`, searched or not: cur becomes a source.
+  void Advance(std::uint32_t cur) {
+    if (cur + kAhead < end_) Chain(cur + kAhead);
+  }
+  // The longest match at `cur` of `least` to `most` bytes (3 <= least <=
+  // most <= 18, cur + most <= end) among the sources within the 8192
+  // positions before it, or length 0 where there is none. Exact but for
+  // matches of 3 bytes (only the newest source per hash of 3 bytes is kept)
+  // and for candidates that more than kMaxChain newer ones of the same hash
+  // precede.
+  Match Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most) const;
 
  private:
-  // Per hash of 4 bytes a tree's root, per hash of 3 bytes the newest
-  // position; per position its two children in the binary tree of the
-  // strings (18 bytes) that start in the window, sorted, newest at the
-  // root. The tree is never cleared: only nodes inserted since the roots
-  // were cleared are reached.
+  static std::uint32_t Load32(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
+  void Chain(std::uint32_t position);
+
+  const std::uint8_t* buffer_ = nullptr;
+  std::uint32_t end_ = 0;
+  int bits_ = 0;
+  int bits3_ = 0;
+  // Per hash of 4, 8 and 3 bytes the newest position; per position (modulo
+  // twice the window) the next older one of the same hash of 4, of 8 and of
+  // 3 bytes. Slots hold buffer positions; 0 lies outside every window.
   std::vector<std::uint32_t> head_;
-  std::unique_ptr<std::uint32_t[]> tree_;
+  std::unique_ptr<std::uint16_t[]> older_;
 };
 
 }  // namespace qev
