@@ -15,6 +15,15 @@ struct OpenArchive {
   ArchiveIndex index;
 };
 
+// The archive name that stands for standard input.
+inline constexpr const char* kStandardInput = "-";
+
+// Opens the archive at path for reading: the file, or for kStandardInput
+// standard input, itself where it is a regular file read from its start,
+// else a scratch copy of all it holds (a pipe, a socket). False when
+// nothing could be opened, or the copy not made whole.
+bool OpenArchiveFile(const std::string& path, FileHandle& file);
+
 enum class OpenStatus { kOpened, kCannotOpen, kNotArchive, kDamaged };
 
 // Opens the file at path for reading, recognises its format and reads its

@@ -9,6 +9,7 @@
 #include "formats/stream_end.h"
 #include "io/file_handle.h"
 #include "ops/member_writer.h"
+#include "ops/open_archive.h"
 #include "ops/recover_layout.h"
 #include "ops/select.h"
 
@@ -165,7 +166,7 @@ void RecoverArchive(const std::string& archivePath, const NameList* filter, Repo
   FileHandle file;
   RecoveryPlan plan;
   try {
-    if (file.OpenRead(archivePath)) PlanRecovery(file, plan);
+    if (OpenArchiveFile(archivePath, file)) PlanRecovery(file, plan);
   } catch (const std::bad_alloc&) {
     plan = RecoveryPlan();
   }

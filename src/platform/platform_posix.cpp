@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -154,6 +156,31 @@ bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint
   }
   *done = total;
   return true;
+}
+
+NativeFile OpenStandardInput(bool* wholeFile) {
+  const int fd = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return kInvalidFile;
+  struct stat st;
+  *wholeFile = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && lseek(fd, 0, SEEK_CUR) == 0;
+  return fd;
+}
+
+bool ReadStream(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done) {
+  return ReadLoop(ToFd(file), -1, dest, size, done);
+}
+
+NativeFile CreateScratchFile() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+  int fd = open(path.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  // File systems without unnamed files: a named one, unlinked at once.
+  path += "/qev-scratch-XXXXXX";
+  fd = mkostemp(path.data(), O_CLOEXEC);
+  if (fd < 0) return kInvalidFile;
+  unlink(path.c_str());
+  return fd;
 }
 
 std::uint32_t GetFileSizeLow(NativeFile file) {
