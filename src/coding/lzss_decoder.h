@@ -56,6 +56,9 @@ class LzssDecoder {
   // Once Ended(): the sum (mod 2^32) of every stream byte from the first
   // through the one that holds the end marker's last bit.
   std::uint32_t Checksum() const { return checksum_; }
+  // Once Ended(): the stream's length in bytes, through the one that holds
+  // the end marker's last bit (zero bits read after the last piece count).
+  std::uint64_t Length() const { return (bit_ + 7) / 8; }
 
  private:
   enum class Stop { kEnded, kRoom, kInput };

@@ -21,11 +21,10 @@ bool OpenArchiveFile(const std::string& path, FileHandle& file) {
   }
 }
 
-OpenStatus OpenArchiveAt(const std::string& path, OpenArchive& archive) {
-  archive.format = nullptr;
-  archive.index = ArchiveIndex();
-  if (!OpenArchiveFile(path, archive.file)) return OpenStatus::kCannotOpen;
-  switch (ReadArchiveIndex(archive.file, &archive.format, archive.index)) {
+namespace {
+
+OpenStatus ReadIndexOf(OpenArchive& archive) {
+  switch (ReadArchiveIndex(archive.Source(), &archive.format, archive.index)) {
     case IndexStatus::kRead:
       return OpenStatus::kOpened;
     case IndexStatus::kNotArchive:
@@ -34,6 +33,27 @@ OpenStatus OpenArchiveAt(const std::string& path, OpenArchive& archive) {
       break;
   }
   return OpenStatus::kDamaged;
+}
+
+}  // namespace
+
+OpenStatus OpenArchiveAt(const std::string& path, OpenArchive& archive) {
+  archive.format = nullptr;
+  archive.index = ArchiveIndex();
+  archive.streamed = false;
+  if (!archive.file.OpenRead(path)) return OpenStatus::kCannotOpen;
+  return ReadIndexOf(archive);
+}
+
+OpenStatus OpenArchiveToRead(const std::string& path, OpenArchive& archive, StreamRegion* region) {
+  if (path != kStandardInput) return OpenArchiveAt(path, archive);
+  archive.format = nullptr;
+  archive.index = ArchiveIndex();
+  bool wholeFile = false;
+  if (!archive.file.OpenStandardInput(&wholeFile)) return OpenStatus::kCannotOpen;
+  archive.streamed = !wholeFile;
+  if (archive.streamed) archive.stream.Read(archive.file, region, region != nullptr);
+  return ReadIndexOf(archive);
 }
 
 }  // namespace qev

@@ -96,6 +96,9 @@ bool GetFileWriteTime(NativeFile file, FILETIME* out);
 // time to the one value.
 bool SetFileTimes(NativeFile file, const FILETIME& time);
 
+// The same for the file at path, which this process may write.
+bool SetPathTimes(const char* path, const FILETIME& time);
+
 // Releases the file. False on failure, in which case it is still open.
 bool CloseFile(NativeFile file);
 

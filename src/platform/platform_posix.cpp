@@ -208,6 +208,11 @@ bool SetFileTimes(NativeFile file, const FILETIME& time) {
   return futimens(ToFd(file), both) == 0;
 }
 
+bool SetPathTimes(const char* path, const FILETIME& time) {
+  const timespec times[2] = {FileTimeToTimespec(time), FileTimeToTimespec(time)};
+  return utimensat(AT_FDCWD, path, times, 0) == 0;
+}
+
 bool CloseFile(NativeFile file) {
   const int fd = ToFd(file);
   if (close(fd) == 0 || errno == EINTR) return true;

@@ -205,6 +205,15 @@ bool SetFileTimes(NativeFile file, const FILETIME& time) {
   return SetFileTime(ToHandle(file), &value, &value, &value) != FALSE;
 }
 
+bool SetPathTimes(const char* path, const FILETIME& time) {
+  const HANDLE handle = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool set = SetFileTimes(reinterpret_cast<NativeFile>(handle), time);
+  CloseHandle(handle);
+  return set;
+}
+
 bool CloseFile(NativeFile file) { return CloseHandle(ToHandle(file)) != FALSE; }
 
 bool DeletePath(const char* path) { return DeleteFileA(path) != FALSE; }
