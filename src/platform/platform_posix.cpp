@@ -162,7 +162,13 @@ NativeFile OpenStandardInput(bool* wholeFile) {
   const int fd = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return kInvalidFile;
   struct stat st;
-  *wholeFile = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && lseek(fd, 0, SEEK_CUR) == 0;
+  const bool known = fstat(fd, &st) == 0;
+  *wholeFile = known && S_ISREG(st.st_mode) && lseek(fd, 0, SEEK_CUR) == 0;
+#if defined(F_SETPIPE_SZ)
+  // A wider pipe wakes its reader and writer less often; where the system
+  // refuses, the pipe stays as it is.
+  if (known && S_ISFIFO(st.st_mode)) fcntl(fd, F_SETPIPE_SZ, 1024 * 1024);
+#endif
   return fd;
 }
 

@@ -3,10 +3,12 @@
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -91,10 +93,42 @@ void E2eTest::TearDown() {
   std::error_code ec;
   fs::remove_all(dir_, ec);
   fs::remove(dir_ + ".err", ec);
+  fs::remove(dir_ + ".in", ec);
   fs::remove_all(dir_ + ".gcov", ec);
 }
 
-std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
+namespace {
+
+// Where the pipe's read end waits for the command that reads it.
+constexpr int kPipeFd = 9;
+
+// Starts a child process that writes bytes into a pipe, in pieces of 1 to
+// 4,001 bytes with a pause after every 16th, the pipe's read end at kPipeFd.
+pid_t StartWriter(const std::string& bytes) {
+  int ends[2];
+  if (pipe(ends) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ends[0]);
+    std::signal(SIGPIPE, SIG_DFL);
+    for (std::size_t at = 0, n = 0; at < bytes.size(); ++n) {
+      const std::size_t piece = std::min(bytes.size() - at, 1 + n * 61 % 4001);
+      if (write(ends[1], bytes.data() + at, piece) <= 0) _exit(0);
+      at += piece;
+      if (n % 16 == 15) usleep(200);
+    }
+    _exit(0);
+  }
+  close(ends[1]);
+  dup2(ends[0], kPipeFd);
+  close(ends[0]);
+  return child;
+}
+
+}  // namespace
+
+std::string E2eTest::Qev(const Names& args, const std::string& limit, const std::string& input,
+                         bool inputFile) const {
   std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
   // An instrumented build saves its coverage counters at exit, up to 20 KiB
@@ -107,14 +141,22 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   }
   command.append("exec timeout 120 ").append(qevCommand);
   for (const std::string& arg : args) AppendQuoted(command += ' ', arg);
-  command += " </dev/null 2>";
+  if (input.empty() || inputFile) {
+    if (inputFile) WriteFile(dir_ + ".in", input);
+    AppendQuoted(command += " <", input.empty() ? "/dev/null" : dir_ + ".in");
+  } else {
+    command += " <&" + std::to_string(kPipeFd);
+  }
+  command += " 2>";
   AppendQuoted(command, dir_ + ".err");
   std::string out;
   int status = -1;
   // Wine now and then fails to start a process (status 1, no output): twice
   // is reported.
   for (int attempt = 0; attempt < (windows ? 2 : 1); ++attempt) {
+    const pid_t writer = input.empty() || inputFile ? -1 : StartWriter(input);
     out = RunShell(command, &status);
+    if (writer > 0) close(kPipeFd), waitpid(writer, nullptr, 0);
     if (status == 0 || !out.empty() || !ReadFile(dir_ + ".err").empty()) break;
     std::printf("no output and status %d from %s\n", status, command.c_str());
   }

@@ -26,7 +26,11 @@ class E2eTest : public ::testing::Test {
   // fails the test unless its exit status is the one its output calls for and
   // standard error is empty. limit is a ulimit option: "-f 64" fails writes
   // past 32 KiB, "-v 131072" leaves 128 MiB. Permission bits bind even root.
-  std::string Qev(const Names& args, const std::string& limit = "") const;
+  // input, when not empty, is what standard input holds: a child process
+  // writes it into a pipe in small pieces with pauses, or with inputFile it
+  // is written to a file that standard input reads.
+  std::string Qev(const Names& args, const std::string& limit = "", const std::string& input = "",
+                  bool inputFile = false) const;
 
   static bool IsWindows();
   static const std::string& Command();
