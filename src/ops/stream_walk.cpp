@@ -12,8 +12,9 @@ namespace {
 
 // Names tried in a row for a stream's file before the stream goes unwritten.
 constexpr std::uint32_t kPartTries = 100;
-// More than the decoder ever takes past an end marker.
-constexpr std::size_t kRecent = 64;
+// More than the decoder ever takes past an end marker (what it carries
+// from one piece to the next).
+constexpr std::size_t kRecent = 128;
 
 std::string PartName(std::uint32_t part) { return "qev-part-" + std::to_string(part) + ".tmp"; }
 
@@ -43,12 +44,7 @@ void StreamWalk::Begin(std::uint32_t start, std::uint32_t end) {
   end_ = end;
 }
 
-void StreamWalk::Take(const std::uint8_t* data, std::size_t size) {
-  const std::size_t passed = static_cast<std::size_t>(std::min<std::uint64_t>(skip_, size));
-  skip_ -= passed;
-  at_ += passed;
-  Feed(data + passed, size - passed);
-}
+void StreamWalk::Take(const std::uint8_t* data, std::size_t size) { Feed(data, size); }
 
 void StreamWalk::Feed(const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
@@ -74,9 +70,9 @@ void StreamWalk::Feed(const std::uint8_t* data, std::size_t size) {
     const std::uint64_t end = streams_.back().start + decoder_.Length();
     Finish();
     if (end > at_) {
-      // The end marker's last byte, not taken.
+      // The byte that holds the end marker's last bits, which the decoder
+      // read but did not count as taken.
       const std::size_t passed = static_cast<std::size_t>(std::min<std::uint64_t>(end - at_, size));
-      skip_ = end - at_ - passed;
       at_ += passed;
       data += passed;
       size -= passed;

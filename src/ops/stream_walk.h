@@ -67,7 +67,6 @@ class StreamWalk final : public StreamRegion {
   bool write_;
   std::uint32_t end_ = 0;
   std::uint64_t at_ = 0;         // the region's next byte for the decoder
-  std::uint64_t skip_ = 0;       // bytes of an ended stream still to pass
   std::vector<Stream> streams_;  // the last one open while open_
   bool open_ = false;
   ByteBuffer recent_;  // the bytes that the decoder took last, up to at_

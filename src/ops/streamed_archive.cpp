@@ -9,6 +9,7 @@ namespace qev {
 namespace {
 
 constexpr std::uint32_t kPiece = 256 * 1024;
+constexpr std::uint64_t kReachable = std::uint64_t{1} << 32;
 
 }  // namespace
 
@@ -56,7 +57,10 @@ void StreamedArchive::ReadRegion(FileHandle& input, StreamRegion* region, bool k
 void StreamedArchive::ReadTail(FileHandle& input, ByteBuffer& piece) {
   for (;;) {
     std::uint32_t got = 0;
-    if (tailFile_.IsOpen()) {
+    if (size_ >= kReachable) {
+      // Past what a 32-bit offset reaches: counted, as a file's size is.
+      got = input.ReadNext(piece.data(), kPiece);
+    } else if (tailFile_.IsOpen()) {
       got = input.ReadNext(piece.data(), kPiece);
       if (tailFile_.Write(piece.data(), got) != got) return;
     } else {
