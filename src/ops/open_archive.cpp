@@ -1,5 +1,7 @@
 #include "ops/open_archive.h"
 
+#include <new>
+
 #include "types.h"
 
 namespace qev {
@@ -52,7 +54,13 @@ OpenStatus OpenArchiveToRead(const std::string& path, OpenArchive& archive, Stre
   bool wholeFile = false;
   if (!archive.file.OpenStandardInput(&wholeFile)) return OpenStatus::kCannotOpen;
   archive.streamed = !wholeFile;
-  if (archive.streamed) archive.stream.Read(archive.file, region, region != nullptr);
+  try {
+    if (archive.streamed) archive.stream.Read(archive.file, region, region != nullptr);
+  } catch (const std::bad_alloc&) {
+    // What memory cannot hold of the archive leaves it unread, as an index
+    // too large for memory does.
+    return OpenStatus::kDamaged;
+  }
   return ReadIndexOf(archive);
 }
 

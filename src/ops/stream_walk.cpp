@@ -39,15 +39,22 @@ StreamWalk::~StreamWalk() {
   for (Stream& stream : streams_) RemovePart(stream);
 }
 
-void StreamWalk::Begin(std::uint32_t start, std::uint32_t end) {
+void StreamWalk::Begin(std::uint32_t start, std::uint32_t end, std::uint32_t count) {
   at_ = start;
   end_ = end;
+  count_ = count;
 }
 
 void StreamWalk::Take(const std::uint8_t* data, std::size_t size) { Feed(data, size); }
 
 void StreamWalk::Feed(const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
+  while (size > 0 && !gaveUp_) {
+    if (!open_ && streams_.size() == count_) {
+      for (Stream& stream : streams_) RemovePart(stream);
+      std::vector<Stream>().swap(streams_);
+      gaveUp_ = true;
+      return;
+    }
     if (!open_) {
       open_ = true;
       Stream stream;
@@ -116,6 +123,7 @@ void StreamWalk::End() {
 }
 
 bool StreamWalk::Serves(const ArchiveIndex& index, const NameList* filter) const {
+  if (gaveUp_) return false;
   std::vector<bool> taken(streams_.size());
   for (std::size_t i = 0; i < index.entries.size(); ++i) {
     const Entry& entry = index.entries[i];

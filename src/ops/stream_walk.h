@@ -29,7 +29,10 @@ class StreamWalk final : public StreamRegion {
   StreamWalk(const StreamWalk&) = delete;
   StreamWalk& operator=(const StreamWalk&) = delete;
 
-  void Begin(std::uint32_t start, std::uint32_t end) override;
+  // Walks at most count streams: an archive with more is no archive that
+  // qev creates, and its streams, no more than x of the file would write
+  // files, are not all written.
+  void Begin(std::uint32_t start, std::uint32_t end, std::uint32_t count) override;
   void Take(const std::uint8_t* data, std::size_t size) override;
   void End() override;
 
@@ -66,6 +69,8 @@ class StreamWalk final : public StreamRegion {
 
   bool write_;
   std::uint32_t end_ = 0;
+  std::uint32_t count_ = 0;
+  bool gaveUp_ = false;          // more streams than count_: none is kept
   std::uint64_t at_ = 0;         // the region's next byte for the decoder
   std::vector<Stream> streams_;  // the last one open while open_
   bool open_ = false;

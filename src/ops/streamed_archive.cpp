@@ -26,18 +26,20 @@ void StreamedArchive::Read(FileHandle& input, StreamRegion* region, bool keep) {
   if (!whole) return;
   ByteBuffer area(head_);
   area.resize(kMaxHeaderSize, 0);
-  regionEnd_ = std::max<std::uint64_t>(regionStart_, format->readHeader(area.data()).tableOffset);
+  const ArchiveHeader header = format->readHeader(area.data());
+  regionEnd_ = std::max<std::uint64_t>(regionStart_, header.tableOffset);
   ByteBuffer piece(kPiece);
-  ReadRegion(input, region, keep, piece);
+  ReadRegion(input, region, keep, header.count, piece);
   if (size_ == regionEnd_) ReadTail(input, piece);
 }
 
 void StreamedArchive::ReadRegion(FileHandle& input, StreamRegion* region, bool keep,
-                                 ByteBuffer& piece) {
+                                 std::uint32_t count, ByteBuffer& piece) {
   regionKept_ = regionEnd_ == regionStart_ ||
                 (keep && regionEnd_ - regionStart_ <= kKeptLimit && kept_.CreateScratch());
   if (region != nullptr)
-    region->Begin(static_cast<std::uint32_t>(regionStart_), static_cast<std::uint32_t>(regionEnd_));
+    region->Begin(static_cast<std::uint32_t>(regionStart_), static_cast<std::uint32_t>(regionEnd_),
+                  count);
   while (size_ < regionEnd_) {
     const auto want =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(kPiece, regionEnd_ - size_));

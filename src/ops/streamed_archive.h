@@ -17,8 +17,9 @@ namespace qev {
 class StreamRegion {
  public:
   virtual ~StreamRegion() = default;
-  // Before the first byte: the region's bounds in the archive.
-  virtual void Begin(std::uint32_t start, std::uint32_t end) = 0;
+  // Before the first byte: the region's bounds in the archive, and the
+  // count of members that the header gives.
+  virtual void Begin(std::uint32_t start, std::uint32_t end, std::uint32_t count) = 0;
   // The region's next size bytes.
   virtual void Take(const std::uint8_t* data, std::size_t size) = 0;
   // After the last byte: the region ended, or the input before it.
@@ -47,7 +48,8 @@ class StreamedArchive final : public ByteSource {
   std::uint32_t Size() override { return static_cast<std::uint32_t>(size_); }
 
  private:
-  void ReadRegion(FileHandle& input, StreamRegion* region, bool keep, ByteBuffer& piece);
+  void ReadRegion(FileHandle& input, StreamRegion* region, bool keep, std::uint32_t count,
+                  ByteBuffer& piece);
   void ReadTail(FileHandle& input, ByteBuffer& piece);
 
   ByteBuffer head_;  // from offset 0

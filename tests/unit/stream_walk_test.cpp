@@ -29,7 +29,7 @@ TEST(StreamWalk, FindsStreamsBackToBackWhateverThePieces) {
   region.resize(region.size() - 2);
   for (int round = 0; round < 20; ++round) {
     StreamWalk walk(false);
-    walk.Begin(kFirst, kFirst + static_cast<std::uint32_t>(region.size()));
+    walk.Begin(kFirst, kFirst + static_cast<std::uint32_t>(region.size()), 80);
     for (std::size_t at = 0, n; at < region.size(); at += n) {
       n = std::min<std::size_t>(1 + rng() % 300, region.size() - at);
       walk.Take(region.data() + at, n);
@@ -45,6 +45,14 @@ TEST(StreamWalk, FindsStreamsBackToBackWhateverThePieces) {
       ASSERT_EQ(member.decoded, out.size()) << i;
       ASSERT_EQ(member.stream.checksum, sum) << i;
     }
+  }
+  // More streams than the header's count: the walk gives up on all.
+  for (const std::uint32_t count : {80u, 79u}) {
+    StreamWalk walk(false);
+    walk.Begin(kFirst, kFirst + static_cast<std::uint32_t>(region.size()), count);
+    walk.Take(region.data(), region.size());
+    walk.End();
+    EXPECT_EQ(walk.Serves(ArchiveIndex(), nullptr), count == 80);
   }
 }
 
