@@ -2,6 +2,7 @@
 
 #include <linux/capability.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -103,10 +104,11 @@ namespace {
 constexpr int kPipeFd = 9;
 
 // Starts a child process that writes bytes into a pipe, in pieces of 1 to
-// 4,001 bytes with a pause after every 16th, the pipe's read end at kPipeFd.
-pid_t StartWriter(const std::string& bytes) {
+// 4,001 bytes with a pause after every 16th, its read end at kPipeFd; a
+// socket of a pair where socket is true.
+pid_t StartWriter(const std::string& bytes, bool socket) {
   int ends[2];
-  if (pipe(ends) != 0) return -1;
+  if ((socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, ends) : pipe(ends)) != 0) return -1;
   const pid_t child = fork();
   if (child == 0) {
     close(ends[0]);
@@ -128,7 +130,8 @@ pid_t StartWriter(const std::string& bytes) {
 }  // namespace
 
 std::string E2eTest::Qev(const Names& args, const std::string& limit, const std::string& input,
-                         bool inputFile) const {
+                         Input way) const {
+  const bool inputFile = way == kFile;
   std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
   // An instrumented build saves its coverage counters at exit, up to 20 KiB
@@ -154,7 +157,7 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit, const std:
   // Wine now and then fails to start a process (status 1, no output): twice
   // is reported.
   for (int attempt = 0; attempt < (windows ? 2 : 1); ++attempt) {
-    const pid_t writer = input.empty() || inputFile ? -1 : StartWriter(input);
+    const pid_t writer = input.empty() || inputFile ? -1 : StartWriter(input, way == kSocket);
     out = RunShell(command, &status);
     if (writer > 0) close(kPipeFd), waitpid(writer, nullptr, 0);
     if (status == 0 || !out.empty() || !ReadFile(dir_ + ".err").empty()) break;

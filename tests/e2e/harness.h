@@ -27,10 +27,11 @@ class E2eTest : public ::testing::Test {
   // standard error is empty. limit is a ulimit option: "-f 64" fails writes
   // past 32 KiB, "-v 131072" leaves 128 MiB. Permission bits bind even root.
   // input, when not empty, is what standard input holds: a child process
-  // writes it into a pipe in small pieces with pauses, or with inputFile it
-  // is written to a file that standard input reads.
+  // writes it in small pieces with pauses into a pipe (or, with kSocket, a
+  // socket), or with kFile it is written to a file that standard input reads.
+  enum Input { kPipe, kFile, kSocket };
   std::string Qev(const Names& args, const std::string& limit = "", const std::string& input = "",
-                  bool inputFile = false) const;
+                  Input way = kPipe) const;
 
   static bool IsWindows();
   static const std::string& Command();
