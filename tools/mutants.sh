@@ -401,15 +401,15 @@ fault recover-numbering src/ops/recover.cpp \
   'Write("recovered-" + std::to_string(i + 1)' \
   'Write("recovered-" + std::to_string(i)' \
   'unnamed streams are numbered from 0'
-fault pipe-extent src/ops/stream_walk.cpp \
+fault pipe-extent src/ops/passing_streams.cpp \
   'if (taken[k] || (found->cut ? extentEnd != streamEnd : extentEnd < streamEnd)) return false;' \
   'if (taken[k]) return false;' \
   'from a pipe, a member whose extent ends before its stream does takes the whole stream'
-fault pipe-refeed src/ops/stream_walk.cpp \
+fault pipe-refeed src/ops/passing_streams.cpp \
   'Feed(again.data(), again.size());' \
   '(void)again;' \
   'from a pipe, the bytes the decoder took past an end marker are lost to the next stream'
-fault pipe-part-name src/ops/stream_walk.cpp \
+fault pipe-part-name src/ops/passing_streams.cpp \
   'if (number == UINT32_MAX || number == keep.part) return;' \
   'return;' \
   'from a pipe, a member called as the waiting file of a later one overwrites it'

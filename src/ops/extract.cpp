@@ -4,8 +4,8 @@
 
 #include "ops/member_writer.h"
 #include "ops/open_archive.h"
+#include "ops/passing_streams.h"
 #include "ops/select.h"
-#include "ops/stream_walk.h"
 
 namespace qev {
 namespace {
@@ -15,7 +15,7 @@ namespace {
 void ExtractEntries(const std::string& archivePath, const NameList* filter, bool test,
                     Report& report) {
   OpenArchive archive;
-  StreamWalk walk(!test);
+  PassingStreams walk(!test);
   if (OpenArchiveToRead(archivePath, archive, &walk) != OpenStatus::kOpened) return;
   const ArchiveFormat& format = *archive.format;
   const ArchiveIndex& index = archive.index;

@@ -20,14 +20,14 @@
 
 namespace qev {
 
-class StreamWalk final : public StreamRegion {
+class PassingStreams final : public StreamRegion {
  public:
   // With write, each stream's output goes into a file "qev-part-N.tmp".
-  explicit StreamWalk(bool write) : write_(write) {}
+  explicit PassingStreams(bool write) : write_(write) {}
   // Removes the files of the streams that no member took.
-  ~StreamWalk() override;
-  StreamWalk(const StreamWalk&) = delete;
-  StreamWalk& operator=(const StreamWalk&) = delete;
+  ~PassingStreams() override;
+  PassingStreams(const PassingStreams&) = delete;
+  PassingStreams& operator=(const PassingStreams&) = delete;
 
   // Walks at most count streams: an archive with more is no archive that
   // qev creates, and its streams, no more than x of the file would write

@@ -1,4 +1,4 @@
-#include "ops/stream_walk.h"
+#include "ops/passing_streams.h"
 
 #include <algorithm>
 #include <cctype>
@@ -34,20 +34,20 @@ std::uint32_t PartNumber(const std::string& name) {
 
 }  // namespace
 
-StreamWalk::~StreamWalk() {
+PassingStreams::~PassingStreams() {
   file_.Close();
   for (Stream& stream : streams_) RemovePart(stream);
 }
 
-void StreamWalk::Begin(std::uint32_t start, std::uint32_t end, std::uint32_t count) {
+void PassingStreams::Begin(std::uint32_t start, std::uint32_t end, std::uint32_t count) {
   at_ = start;
   end_ = end;
   count_ = count;
 }
 
-void StreamWalk::Take(const std::uint8_t* data, std::size_t size) { Feed(data, size); }
+void PassingStreams::Take(const std::uint8_t* data, std::size_t size) { Feed(data, size); }
 
-void StreamWalk::Feed(const std::uint8_t* data, std::size_t size) {
+void PassingStreams::Feed(const std::uint8_t* data, std::size_t size) {
   while (size > 0 && !gaveUp_) {
     if (!open_ && streams_.size() == count_) {
       for (Stream& stream : streams_) RemovePart(stream);
@@ -92,7 +92,7 @@ void StreamWalk::Feed(const std::uint8_t* data, std::size_t size) {
   }
 }
 
-void StreamWalk::Output() {
+void PassingStreams::Output() {
   Stream& stream = streams_.back();
   const std::size_t size = decoder_.OutputSize();
   stream.decoded += size;
@@ -101,7 +101,7 @@ void StreamWalk::Output() {
                   file_.Write(decoder_.Output(), static_cast<std::uint32_t>(size)) != size;
 }
 
-void StreamWalk::Finish() {
+void PassingStreams::Finish() {
   Stream& stream = streams_.back();
   stream.checksum = decoder_.Checksum();
   stream.length = static_cast<std::uint32_t>(
@@ -110,7 +110,7 @@ void StreamWalk::Finish() {
   open_ = false;
 }
 
-void StreamWalk::End() {
+void PassingStreams::End() {
   if (!open_) return;
   // The table offset cuts the last stream: the rest reads as zero bits.
   while (!decoder_.Ended()) {
@@ -122,7 +122,7 @@ void StreamWalk::End() {
   streams_.back().length = end_ - streams_.back().start;
 }
 
-bool StreamWalk::Serves(const ArchiveIndex& index, const NameList* filter) const {
+bool PassingStreams::Serves(const ArchiveIndex& index, const NameList* filter) const {
   if (gaveUp_) return false;
   std::vector<bool> taken(streams_.size());
   for (std::size_t i = 0; i < index.entries.size(); ++i) {
@@ -142,8 +142,8 @@ bool StreamWalk::Serves(const ArchiveIndex& index, const NameList* filter) const
   return true;
 }
 
-WrittenMember StreamWalk::Member(std::uint32_t offset, const std::string& name, bool write,
-                                 const FILETIME* time) {
+WrittenMember PassingStreams::Member(std::uint32_t offset, const std::string& name, bool write,
+                                     const FILETIME* time) {
   Stream& stream =
       *std::lower_bound(streams_.begin(), streams_.end(), offset,
                         [](const Stream& s, std::uint32_t at) { return s.start < at; });
@@ -162,7 +162,7 @@ WrittenMember StreamWalk::Member(std::uint32_t offset, const std::string& name, 
   return member;
 }
 
-std::uint32_t StreamWalk::NewPart(FileHandle& file) {
+std::uint32_t PassingStreams::NewPart(FileHandle& file) {
   // A name that a file already holds (one left by a run that was killed)
   // is passed over.
   for (std::uint32_t tries = 0; tries < kPartTries && nextPart_ < kNoPart; ++tries) {
@@ -174,7 +174,7 @@ std::uint32_t StreamWalk::NewPart(FileHandle& file) {
 
 // A member may be called as the file of another stream still waiting for
 // its name: that file moves to a new name first.
-void StreamWalk::MoveAside(const std::string& name, const Stream& keep) {
+void PassingStreams::MoveAside(const std::string& name, const Stream& keep) {
   const std::uint32_t number = PartNumber(name);
   if (number == UINT32_MAX || number == keep.part) return;
   for (Stream& stream : streams_) {
@@ -193,7 +193,7 @@ void StreamWalk::MoveAside(const std::string& name, const Stream& keep) {
   }
 }
 
-void StreamWalk::RemovePart(Stream& stream) {
+void PassingStreams::RemovePart(Stream& stream) {
   if (stream.part == kNoPart) return;
   platform::DeletePath(PartName(stream.part).c_str());
   stream.part = kNoPart;

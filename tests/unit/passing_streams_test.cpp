@@ -1,4 +1,4 @@
-#include "ops/stream_walk.h"
+#include "ops/passing_streams.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ namespace {
 // to the walk in pieces of 1 to 300 bytes, so that end markers fall on
 // every side of a piece's end: each stream is found where it starts, with
 // the length and checksum that decoding it alone gives.
-TEST(StreamWalk, FindsStreamsBackToBackWhateverThePieces) {
+TEST(PassingStreams, FindsStreamsBackToBackWhateverThePieces) {
   std::mt19937 rng(27);
   constexpr std::uint32_t kFirst = 16;
   ByteBuffer region;
@@ -28,7 +28,7 @@ TEST(StreamWalk, FindsStreamsBackToBackWhateverThePieces) {
   }
   region.resize(region.size() - 2);
   for (int round = 0; round < 20; ++round) {
-    StreamWalk walk(false);
+    PassingStreams walk(false);
     walk.Begin(kFirst, kFirst + static_cast<std::uint32_t>(region.size()), 80);
     for (std::size_t at = 0, n; at < region.size(); at += n) {
       n = std::min<std::size_t>(1 + rng() % 300, region.size() - at);
@@ -48,7 +48,7 @@ TEST(StreamWalk, FindsStreamsBackToBackWhateverThePieces) {
   }
   // More streams than the header's count: the walk gives up on all.
   for (const std::uint32_t count : {80u, 79u}) {
-    StreamWalk walk(false);
+    PassingStreams walk(false);
     walk.Begin(kFirst, kFirst + static_cast<std::uint32_t>(region.size()), count);
     walk.Take(region.data(), region.size());
     walk.End();
