@@ -155,7 +155,8 @@ WrittenMember PassingStreams::Member(std::uint32_t offset, const std::string& na
     const std::string part = PartName(stream.part);
     // A file whose times could not be set still holds the right bytes.
     if (time != nullptr) platform::SetPathTimes(part.c_str(), *time);
-    member.written = platform::ReplacePath(part.c_str(), name.c_str());
+    // A member may be called as its own waiting file.
+    member.written = name == part || platform::ReplacePath(part.c_str(), name.c_str());
     if (member.written) stream.part = kNoPart;
   }
   RemovePart(stream);
