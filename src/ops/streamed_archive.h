@@ -49,8 +49,8 @@ class StreamedArchive final : public ByteSource {
 
  private:
   void ReadRegion(FileHandle& input, StreamRegion* region, bool keep, std::uint32_t count,
-                  ByteBuffer& piece);
-  void ReadTail(FileHandle& input, ByteBuffer& piece);
+                  std::uint8_t* piece);
+  void ReadTail(FileHandle& input, std::uint8_t* piece);
 
   ByteBuffer head_;  // from offset 0
   std::uint64_t regionStart_ = 0;
