@@ -425,6 +425,18 @@ fault recover-end-stored src/coding/lzss_decoder.cpp \
   'ending_.stored = at.bitPos <= bitsIn;' \
   'ending_.stored = true;' \
   'an end marker completed by zero bits counts as stored'
+fault pipe-extent src/ops/passing_streams.cpp \
+  'if (taken[k] || (found->cut ? extentEnd != streamEnd : extentEnd < streamEnd)) return false;' \
+  'if (taken[k]) return false;' \
+  'from a pipe, a member whose extent ends before its stream does takes the whole stream'
+fault pipe-refeed src/ops/passing_streams.cpp \
+  'Feed(again.data(), again.size());' \
+  '(void)again;' \
+  'from a pipe, the bytes the decoder took past an end marker are lost to the next stream'
+fault pipe-part-name src/ops/passing_streams.cpp \
+  'if (number == UINT32_MAX || number == keep.part) return;' \
+  'return;' \
+  'from a pipe, a member called as the waiting file of a later one overwrites it'
 # ---------------------------------------------------------------------------
 
 usage() { echo "usage: $0 [--list] [NUMBER|NAME|PATTERN...]" >&2; exit 2; }

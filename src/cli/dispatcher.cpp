@@ -66,7 +66,8 @@ void PrintHelp(int argc, const char* const* argv) {
       "  c3, c4   create a format-3 or format-4 archive of the files (patterns allowed)\n"
       "  z3, z4   the same, compressed\n"
       "  a        add the files to the archive, replacing members of their names\n"
-      "  d        delete the named members from the archive\n",
+      "  d        delete the named members from the archive\n"
+      "l, x, t and r read the archive - from standard input; a file named - is ./-\n",
       stdout);
 }
 

@@ -30,6 +30,34 @@ bool FileHandle::CreateTemporary(const std::string& path) {
   return IsOpen();
 }
 
+bool FileHandle::TakeFrom(FileHandle& other) {
+  if (!Close()) return false;
+  file_ = other.file_;
+  info_ = other.info_;
+  infoKnown_ = other.infoKnown_;
+  other.file_ = platform::kInvalidFile;
+  other.infoKnown_ = false;
+  return true;
+}
+
+bool FileHandle::OpenStandardInput(bool* wholeFile) {
+  if (!Close()) return false;
+  file_ = platform::OpenStandardInput(wholeFile);
+  return IsOpen();
+}
+
+bool FileHandle::CreateScratch() {
+  if (!Close()) return false;
+  file_ = platform::CreateScratchFile();
+  return IsOpen();
+}
+
+std::uint32_t FileHandle::ReadNext(void* dest, std::uint32_t size) {
+  std::uint32_t done = 0;
+  if (IsOpen()) platform::ReadStream(file_, dest, size, &done);
+  return done;
+}
+
 std::uint32_t FileHandle::ReadAt(std::uint32_t offset, std::uint32_t size, void* dest) {
   std::uint32_t done = 0;
   if (!IsOpen() || !platform::ReadFromFileAt(file_, offset, dest, size, &done)) return 0;

@@ -19,6 +19,9 @@ class FileHandle final : public ByteSource {
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
+  // Closes first, then takes over the file that other holds, leaving
+  // other closed.
+  bool TakeFrom(FileHandle& other);
   // Closes first (returning false, without opening, if that fails), then
   // opens an existing file for reading with read sharing.
   bool OpenRead(const std::string& path);
@@ -28,6 +31,14 @@ class FileHandle final : public ByteSource {
   // The same for a file under a temporary name that only this process uses
   // (see platform::CreateTemporaryForWrite).
   bool CreateTemporary(const std::string& path);
+  // Closes first, then opens standard input (platform::OpenStandardInput).
+  bool OpenStandardInput(bool* wholeFile);
+  // Closes first, then creates a scratch file that vanishes once closed
+  // (platform::CreateScratchFile).
+  bool CreateScratch();
+  // Reads on from the current position until size bytes have come or the
+  // input ended; returns the count, short at the end or when a read fails.
+  std::uint32_t ReadNext(void* dest, std::uint32_t size);
   // Seeks to offset from the start and reads up to size bytes into dest.
   // Returns the count read; 0 when the seek or the read fails, or when
   // offset is at or past the end of the file. Any unsigned 32-bit offset

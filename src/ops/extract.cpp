@@ -4,6 +4,7 @@
 
 #include "ops/member_writer.h"
 #include "ops/open_archive.h"
+#include "ops/passing_streams.h"
 #include "ops/select.h"
 
 namespace qev {
@@ -14,9 +15,14 @@ namespace {
 void ExtractEntries(const std::string& archivePath, const NameList* filter, bool test,
                     Report& report) {
   OpenArchive archive;
-  if (OpenArchiveAt(archivePath, archive) != OpenStatus::kOpened) return;
+  PassingStreams walk(!test);
+  if (OpenArchiveToRead(archivePath, archive, &walk) != OpenStatus::kOpened) return;
   const ArchiveFormat& format = *archive.format;
   const ArchiveIndex& index = archive.index;
+  // From a pipe, members come from the streams decoded as they passed,
+  // where that gives what the file would give; else from the streams kept.
+  const bool walked = archive.streamed && walk.Serves(index, filter);
+  if (archive.streamed && !walked && !archive.stream.Whole()) return;
   report.Opened(archivePath, format.name, static_cast<std::uint32_t>(index.entries.size()));
 
   MemberDecoding decoding;
@@ -31,9 +37,10 @@ void ExtractEntries(const std::string& archivePath, const NameList* filter, bool
     // Stored names are bare file names; anything else would reach outside
     // the current directory, and a member replaces a file of its name. A
     // member that cannot be written is still decoded, for its checksum.
-    const WrittenMember member =
-        WriteMember(archive.file, FindMemberExtent(index, i), name, !test,
-                    format.hasTimes ? &entry.writeTime : nullptr, decoding);
+    const FILETIME* time = format.hasTimes ? &entry.writeTime : nullptr;
+    const WrittenMember member = walked ? walk.Member(entry.offset, name, !test, time)
+                                        : WriteMember(archive.Source(), FindMemberExtent(index, i),
+                                                      name, !test, time, decoding);
     if (member.tooLarge) {
       report.Said(Verdict::kTooLarge);
       continue;

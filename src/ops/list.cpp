@@ -9,7 +9,7 @@ namespace qev {
 
 void ListArchive(const std::string& archivePath, const NameList* filter, Report& report) {
   OpenArchive archive;
-  if (OpenArchiveAt(archivePath, archive) != OpenStatus::kOpened) return;
+  if (OpenArchiveToRead(archivePath, archive, nullptr) != OpenStatus::kOpened) return;
   const ArchiveIndex& index = archive.index;
   report.Opened(archivePath, archive.format->name,
                 static_cast<std::uint32_t>(index.entries.size()));

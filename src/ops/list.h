@@ -10,7 +10,8 @@ namespace qev {
 
 // Lists the archive. Says nothing at all when the path cannot be opened or
 // holds no archive whose index can be read. filter, when not null, selects
-// entries by NameMatches.
+// entries by NameMatches. The path "-" reads standard input, passing the
+// member streams of a pipe over (OpenArchiveToRead).
 void ListArchive(const std::string& archivePath, const NameList* filter, Report& report);
 
 }  // namespace qev

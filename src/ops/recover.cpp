@@ -8,6 +8,7 @@
 
 #include "io/file_handle.h"
 #include "ops/member_writer.h"
+#include "ops/open_archive.h"
 #include "ops/recover_layout.h"
 #include "ops/recover_walk.h"
 #include "ops/select.h"
@@ -164,7 +165,7 @@ void RecoverArchive(const std::string& archivePath, const NameList* filter, Repo
   FileHandle file;
   RecoveryPlan plan;
   try {
-    if (file.OpenRead(archivePath)) PlanRecovery(file, plan);
+    if (OpenArchiveFile(archivePath, file)) PlanRecovery(file, plan);
   } catch (const std::bad_alloc&) {
     plan = RecoveryPlan();
   }

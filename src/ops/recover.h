@@ -19,7 +19,8 @@ namespace qev {
 // (what it decodes to is written), kChecksumError or kSizeError where the
 // entry disagrees with the stream, kOk; then kLost for each selected entry
 // whose offset starts no stream found. filter, when not null, selects by
-// NameMatches.
+// NameMatches. The path "-" reads standard input, copied whole into a
+// scratch file where it is no regular file (OpenArchiveFile).
 void RecoverArchive(const std::string& archivePath, const NameList* filter, Report& report);
 
 }  // namespace qev

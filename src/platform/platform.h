@@ -47,6 +47,24 @@ NativeFile CreateNewForWrite(const char* path);
 // call per file). Windows holds it exclusively all the same.
 NativeFile CreateTemporaryForWrite(const char* path);
 
+// A handle of its own on standard input, closed as any file, or
+// kInvalidFile when there is none. *wholeFile tells whether it is a regular
+// file read from its start, whose bytes can be read at any offset; else
+// (a pipe, a socket, a terminal, a file read from within) only
+// ReadStream reads it.
+NativeFile OpenStandardInput(bool* wholeFile);
+
+// Reads from the current position until size bytes have come or the input
+// ended (a pipe whose writers closed it too), waiting for them; *done
+// receives the count. False on failure.
+bool ReadStream(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done);
+
+// Creates an empty scratch file for reading and writing in the temporary
+// directory (TMPDIR, else /tmp; GetTempPath on Windows) that no name
+// reaches once the process ends, however it ends: removed at once on
+// POSIX, deleted on close on Windows. Returns kInvalidFile on failure.
+NativeFile CreateScratchFile();
+
 // Moves the position to offset bytes from the start (any unsigned 32-bit
 // offset; past the end of the file is allowed). False on failure.
 bool SeekFromStart(NativeFile file, std::uint32_t offset);
@@ -77,6 +95,9 @@ bool GetFileWriteTime(NativeFile file, FILETIME* out);
 // Sets creation (where the platform has one), last-access and last-write
 // time to the one value.
 bool SetFileTimes(NativeFile file, const FILETIME& time);
+
+// The same for the file at path, which this process may write.
+bool SetPathTimes(const char* path, const FILETIME& time);
 
 // Releases the file. False on failure, in which case it is still open.
 bool CloseFile(NativeFile file);

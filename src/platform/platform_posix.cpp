@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -156,6 +158,37 @@ bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint
   return true;
 }
 
+NativeFile OpenStandardInput(bool* wholeFile) {
+  const int fd = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return kInvalidFile;
+  struct stat st;
+  const bool known = fstat(fd, &st) == 0;
+  *wholeFile = known && S_ISREG(st.st_mode) && lseek(fd, 0, SEEK_CUR) == 0;
+#if defined(F_SETPIPE_SZ)
+  // A wider pipe wakes its reader and writer less often; where the system
+  // refuses, the pipe stays as it is.
+  if (known && S_ISFIFO(st.st_mode)) fcntl(fd, F_SETPIPE_SZ, 1024 * 1024);
+#endif
+  return fd;
+}
+
+bool ReadStream(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done) {
+  return ReadLoop(ToFd(file), -1, dest, size, done);
+}
+
+NativeFile CreateScratchFile() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+  int fd = open(path.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  // File systems without unnamed files: a named one, unlinked at once.
+  path += "/qev-scratch-XXXXXX";
+  fd = mkostemp(path.data(), O_CLOEXEC);
+  if (fd < 0) return kInvalidFile;
+  unlink(path.c_str());
+  return fd;
+}
+
 std::uint32_t GetFileSizeLow(NativeFile file) {
   struct stat st;
   if (fstat(ToFd(file), &st) != 0) return 0xFFFFFFFF;
@@ -179,6 +212,11 @@ bool SetFileTimes(NativeFile file, const FILETIME& time) {
   const timespec ts = FileTimeToTimespec(time);
   const timespec both[2] = {ts, ts};
   return futimens(ToFd(file), both) == 0;
+}
+
+bool SetPathTimes(const char* path, const FILETIME& time) {
+  const timespec times[2] = {FileTimeToTimespec(time), FileTimeToTimespec(time)};
+  return utimensat(AT_FDCWD, path, times, 0) == 0;
 }
 
 bool CloseFile(NativeFile file) {

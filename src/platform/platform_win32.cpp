@@ -126,6 +126,55 @@ bool ReadFromFileAt(NativeFile file, std::uint32_t offset, void* dest, std::uint
   return SeekFromStart(file, offset) && ReadFromFile(file, dest, size, done);
 }
 
+NativeFile OpenStandardInput(bool* wholeFile) {
+  HANDLE own = INVALID_HANDLE_VALUE;
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE ||
+      !DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &own, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS)) {
+    return kInvalidFile;
+  }
+  LARGE_INTEGER zero = {};
+  LARGE_INTEGER at = {};
+  *wholeFile = GetFileType(own) == FILE_TYPE_DISK &&
+               SetFilePointerEx(own, zero, &at, FILE_CURRENT) != FALSE && at.QuadPart == 0;
+  return reinterpret_cast<NativeFile>(own);
+}
+
+bool ReadStream(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done) {
+  // A pipe gives what its writer wrote, a piece at a time, and ends with
+  // ERROR_BROKEN_PIPE once every writer closed it.
+  *done = 0;
+  while (*done < size) {
+    DWORD count = 0;
+    if (!ReadFile(ToHandle(file), static_cast<char*>(dest) + *done, size - *done, &count,
+                  nullptr)) {
+      return GetLastError() == ERROR_BROKEN_PIPE;
+    }
+    if (count == 0) break;
+    *done += count;
+  }
+  return true;
+}
+
+NativeFile CreateScratchFile() {
+  char dir[MAX_PATH + 1];
+  char path[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof dir, dir);
+  if (length == 0 || length > MAX_PATH || GetTempFileNameA(dir, "qev", 0, path) == 0) {
+    return kInvalidFile;
+  }
+  // GetTempFileNameA made the file; this open takes it over, to be deleted
+  // when its last handle closes, which the end of the process does too.
+  const HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DeleteFileA(path);
+    return kInvalidFile;
+  }
+  return reinterpret_cast<NativeFile>(handle);
+}
+
 bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint32_t* done) {
   DWORD count = 0;
   const BOOL ok = WriteFile(ToHandle(file), src, size, &count, nullptr);
@@ -154,6 +203,15 @@ bool GetFileWriteTime(NativeFile file, FILETIME* out) {
 bool SetFileTimes(NativeFile file, const FILETIME& time) {
   const ::FILETIME value = ToWin32(time);
   return SetFileTime(ToHandle(file), &value, &value, &value) != FALSE;
+}
+
+bool SetPathTimes(const char* path, const FILETIME& time) {
+  const HANDLE handle = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool set = SetFileTimes(reinterpret_cast<NativeFile>(handle), time);
+  CloseHandle(handle);
+  return set;
 }
 
 bool CloseFile(NativeFile file) { return CloseHandle(ToHandle(file)) != FALSE; }

@@ -1,11 +1,13 @@
 #include "harness.h"
 
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -90,10 +92,44 @@ void E2eTest::TearDown() {
   std::error_code ec;
   fs::remove_all(dir_, ec);
   fs::remove(dir_ + ".err", ec);
+  fs::remove(dir_ + ".in", ec);
   fs::remove_all(dir_ + ".gcov", ec);
 }
 
-std::string E2eTest::Qev(const Names& args, const std::string& limit, bool privileged) const {
+namespace {
+
+// Where the pipe's read end waits for the command that reads it.
+constexpr int kPipeFd = 9;
+
+// Starts a child process that writes bytes into a pipe, in pieces of 1 to
+// 4,001 bytes with a pause after every 16th, its read end at kPipeFd; a
+// socket of a pair where socket is true.
+pid_t StartWriter(const std::string& bytes, bool socket) {
+  int ends[2];
+  if ((socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, ends) : pipe(ends)) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ends[0]);
+    std::signal(SIGPIPE, SIG_DFL);
+    for (std::size_t at = 0, n = 0; at < bytes.size(); ++n) {
+      const std::size_t piece = std::min(bytes.size() - at, 1 + n * 61 % 4001);
+      if (write(ends[1], bytes.data() + at, piece) <= 0) _exit(0);
+      at += piece;
+      if (n % 16 == 15) usleep(200);
+    }
+    _exit(0);
+  }
+  close(ends[1]);
+  dup2(ends[0], kPipeFd);
+  close(ends[0]);
+  return child;
+}
+
+}  // namespace
+
+std::string E2eTest::Qev(const Names& args, const std::string& limit, const std::string& input,
+                         Input way, bool privileged) const {
+  const bool inputFile = way == kFile;
   std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
   // An instrumented build saves its coverage counters at exit, up to 20 KiB
@@ -110,24 +146,34 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit, bool privi
     command.append("setpriv --bounding-set -dac_override,-dac_read_search,-fowner ");
   command.append("timeout 120 ").append(qevCommand);
   for (const std::string& arg : args) AppendQuoted(command += ' ', arg);
-  command += " </dev/null 2>";
+  if (input.empty() || inputFile) {
+    if (inputFile) WriteFile(dir_ + ".in", input);
+    AppendQuoted(command += " <", input.empty() ? "/dev/null" : dir_ + ".in");
+  } else {
+    command += " <&" + std::to_string(kPipeFd);
+  }
+  command += " 2>";
   AppendQuoted(command, dir_ + ".err");
   std::string out;
   int status = -1;
   // Wine now and then fails to start a process (status 1, no output): twice
   // is reported.
   for (int attempt = 0; attempt < (windows ? 2 : 1); ++attempt) {
+    const pid_t writer = input.empty() || inputFile ? -1 : StartWriter(input, way == kSocket);
     out = RunShell(command, &status);
+    if (writer > 0) close(kPipeFd), waitpid(writer, nullptr, 0);
     if (status == 0 || !out.empty() || !ReadFile(dir_ + ".err").empty()) break;
     std::printf("no output and status %d from %s\n", status, command.c_str());
   }
   EXPECT_TRUE(WIFEXITED(status)) << status << " from " << command;
   EXPECT_EQ(WEXITSTATUS(status), ExpectedStatus(args, FoldLineEnds(out))) << command;
-  // Nothing goes to standard error but coverage counters' complaints under a size limit.
+  // Nothing goes to standard error but coverage counters' complaints under a
+  // size limit, the last one maybe cut short by it.
+  constexpr std::string_view kGcovError = "libgcov profiling error:";
   std::string errors;
   std::istringstream lines(ReadFile(dir_ + ".err"));
   for (std::string line; std::getline(lines, line);)
-    if (!line.starts_with("libgcov profiling error:")) errors += line + "\n";
+    if (!line.starts_with(kGcovError) && !kGcovError.starts_with(line)) errors += line + "\n";
   EXPECT_EQ(errors, "") << command;
   return FoldLineEnds(out);
 }

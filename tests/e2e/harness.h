@@ -27,7 +27,12 @@ class E2eTest : public ::testing::Test {
   // standard error is empty. limit is a ulimit option: "-f 64" fails writes
   // past 32 KiB, "-v 131072" leaves 128 MiB. Permission bits bind even root,
   // unless privileged.
-  std::string Qev(const Names& args, const std::string& limit = "", bool privileged = false) const;
+  // input, when not empty, is what standard input holds: a child process
+  // writes it in small pieces with pauses into a pipe (or, with kSocket, a
+  // socket), or with kFile it is written to a file that standard input reads.
+  enum Input { kPipe, kFile, kSocket };
+  std::string Qev(const Names& args, const std::string& limit = "", const std::string& input = "",
+                  Input way = kPipe, bool privileged = false) const;
 
   // Runs a shell command line here and returns its standard output.
   static std::string RunShellCommand(const std::string& command);

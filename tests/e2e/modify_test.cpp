@@ -179,7 +179,7 @@ TEST_F(Modify, ReadOnlyFailedAndKilledRunsLeaveNothing) {
   };
   mode(0440);
   unchanged(Qev({"a", "ar", "n"}), "read-only archive");
-  unchanged(Qev({"d", "ar", "a"}, "", true), "read-only archive");
+  unchanged(Qev({"d", "ar", "a"}, "", "", kPipe, true), "read-only archive");
   mode(0644);
   if (IsWindows()) return;
   if (geteuid() == 0) {  // root's archive, and the other user's own without write bits
@@ -194,7 +194,7 @@ TEST_F(Modify, ReadOnlyFailedAndKilledRunsLeaveNothing) {
   }
   const int held = open("ar", O_RDONLY);  // by another reader: it cannot be replaced
   EXPECT_EQ(flock(held, LOCK_SH), 0);
-  unchanged(Qev({"a", "ar", "n"}, "", true), "n ...OK\ncannot replace the archive");
+  unchanged(Qev({"a", "ar", "n"}, "", "", kPipe, true), "n ...OK\ncannot replace the archive");
   close(held);
   std::string big(24 << 20, '\0');
   std::mt19937 random(5);

@@ -1,0 +1,93 @@
+#include <random>
+
+#include "harness.h"
+
+namespace qev::e2e {
+namespace {
+
+constexpr std::uint64_t kTime = 132700000000000000;
+
+class Pipe : public E2eTest {
+ protected:
+  // Every file of the current directory with its bytes and, where stamped
+  // with kTime, its time.
+  static std::string Snapshot() {
+    std::string all;
+    for (const std::string& name : Listing())
+      all += name + (ModTime(name) == kTime ? " stamped: " : ": ") + ReadFile(name) + "\n";
+    return all;
+  }
+};
+
+// l, t, x (all or one member) and r of each archive read from a pipe or a
+// socket that a child writes slowly, and from standard input as a file, say, write and
+// exit as they do from the file: archives of c3, c4, z3 and z4 (members
+// called as the files the run makes for the first and the third, one such
+// file there already), hand-laid ones whose extents cut streams, point back or lie past
+// the end, a cut one and bytes of no archive.
+TEST_F(Pipe, ReadsWhatTheFileGives) {
+  std::mt19937 random(27);
+  std::string text, noise(30000, '\0');
+  while (text.size() < 400000) text += "line " + std::to_string(random() % 5000) + " of text\n";
+  for (char& c : noise) c = static_cast<char>(random());
+  const Names names = {"qev-part-1.tmp", "qev-part-3.tmp", "noise", "empty"};
+  for (const auto& [name, content] : {std::pair{names[0], std::string("part")},
+                                      {names[1], text},
+                                      {names[2], noise},
+                                      {names[3], ""}}) {
+    WriteFile(name, content);
+    SetModTime(name, kTime);
+  }
+  std::vector<std::string> archives;
+  for (const char* command : {"c3", "c4", "z3", "z4"}) {
+    Names args = {command, "a.qev"};
+    args.insert(args.end(), names.begin(), names.end());
+    Qev(args);
+    archives.push_back(ReadFile("a.qev"));
+    fs::remove("a.qev");
+  }
+  archives.push_back(archives[1].substr(0, 200000));
+  archives.push_back("not an archive");
+  const Member p = Stored("p", "hello"), gone = {"gone", "", 9, 0, 1, 5000};
+  std::vector<Member> odd = {
+      Stored("first", "abc", kTime), Stored("cut", "xyz"), p, Stored("q", "world"), p, gone};
+  odd[1].stream.resize(4);
+  for (const int format : {3, 4}) {
+    odd[4].offset = (format == 3 ? 13 : 16) + 6 + 4;  // p's stream again
+    archives.push_back(Archive(format, odd));
+  }
+  WriteFile("a.qev", "");
+  const Names commands[] = {{"l"}, {"t"}, {"x"}, {"x", "NOISE", "CUT"}, {"r"}};
+  for (std::size_t i = 0; i < archives.size(); ++i) {
+    WriteFile("a.qev", archives[i]);
+    for (Names args : commands) {
+      // The file by path, then a pipe, a file and (not under wine) a socket.
+      const Input ways[] = {kPipe, kPipe, kFile, kSocket};
+      std::string seen[4];
+      for (int way = 0; way < (IsWindows() ? 3 : 4); ++way) {
+        const std::string dir = "run" + std::to_string(way);
+        fs::create_directory(dir);
+        fs::current_path(dir);
+        WriteFile("qev-part-0.tmp", "kept");
+        args.insert(args.begin() + 1, way == 0 ? "../a.qev" : "-");
+        std::string out = Qev(args, "", way == 0 ? "" : archives[i], ways[way]);
+        args.erase(args.begin() + 1);
+        for (std::size_t at; (at = out.find("../a.qev")) != std::string::npos;)
+          out.replace(at, 8, "-");
+        seen[way] = out + Snapshot();
+        fs::current_path("..");
+        fs::remove_all(dir);
+        EXPECT_EQ(seen[way], seen[0]) << "archive " << i << ", " << args[0] << way;
+      }
+    }
+  }
+  // A file called "-" is reached as "./-".
+  fs::rename("a.qev", "-");
+  EXPECT_EQ(Qev({"l", "./-"}),
+            OpenLines("l", "./-", 4, 6) +
+                Qev({"l", "-"}, "", archives.back()).substr(OpenLines("l", "-", 4, 6).size()));
+  EXPECT_EQ(Qev({"x", "-"}), Echo("x", "-"));
+}
+
+}  // namespace
+}  // namespace qev::e2e
