@@ -29,4 +29,22 @@ std::string FormatThousands(std::uint32_t value) {
   return std::string(buffer, static_cast<std::size_t>(length));
 }
 
+std::string FormatBytes(std::uint64_t bytes) {
+  char buffer[32];
+  if (bytes < 1024) {
+    platform::FormatToBuffer(buffer, sizeof buffer, "%u B", static_cast<unsigned>(bytes));
+    return buffer;
+  }
+  static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / 1024;
+  std::size_t unit = 0;
+  // 1023.95 and more would show as 1024.0 of this unit.
+  while (value >= 1023.95 && unit + 1 < sizeof kUnits / sizeof kUnits[0]) {
+    value /= 1024;
+    ++unit;
+  }
+  platform::FormatToBuffer(buffer, sizeof buffer, "%.1f %s", value, kUnits[unit]);
+  return buffer;
+}
+
 }  // namespace qev

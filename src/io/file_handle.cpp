@@ -30,6 +30,12 @@ bool FileHandle::CreateTemporary(const std::string& path) {
   return IsOpen();
 }
 
+bool FileHandle::CreateScratch() {
+  if (!Close()) return false;
+  file_ = platform::CreateScratchFile();
+  return IsOpen();
+}
+
 std::uint32_t FileHandle::ReadAt(std::uint32_t offset, std::uint32_t size, void* dest) {
   std::uint32_t done = 0;
   if (!IsOpen() || !platform::ReadFromFileAt(file_, offset, dest, size, &done)) return 0;
@@ -80,6 +86,13 @@ bool FileHandle::CopyFrom(FileHandle& source, std::uint32_t offset, std::uint32_
   std::uint64_t done = 0;
   return IsOpen() && source.IsOpen() &&
          platform::CopyRange(source.file_, offset, length, file_, &done) && done == length;
+}
+
+bool FileHandle::CopyToOutput(std::uint32_t offset, std::uint32_t length) {
+  std::uint64_t done = 0;
+  return IsOpen() &&
+         platform::CopyRange(file_, offset, length, platform::StandardOutput(), &done) &&
+         done == length;
 }
 
 bool FileHandle::CopyPermissionsFrom(const FileHandle& source) {

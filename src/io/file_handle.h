@@ -28,6 +28,9 @@ class FileHandle final : public ByteSource {
   // The same for a file under a temporary name that only this process uses
   // (see platform::CreateTemporaryForWrite).
   bool CreateTemporary(const std::string& path);
+  // Closes first, then creates a nameless scratch file for reading and
+  // writing (see platform::CreateScratchFile); it is gone once closed.
+  bool CreateScratch();
   // Seeks to offset from the start and reads up to size bytes into dest.
   // Returns the count read; 0 when the seek or the read fails, or when
   // offset is at or past the end of the file. Any unsigned 32-bit offset
@@ -54,6 +57,8 @@ class FileHandle final : public ByteSource {
   // which moves past them (see platform::CopyRange). False when fewer were
   // copied.
   bool CopyFrom(FileHandle& source, std::uint32_t offset, std::uint32_t length);
+  // Copies length bytes from offset of this file to standard output.
+  bool CopyToOutput(std::uint32_t offset, std::uint32_t length);
   // Gives this file the permission bits of source.
   bool CopyPermissionsFrom(const FileHandle& source);
   // True when nothing is open. On failure the handle stays open.

@@ -26,6 +26,7 @@ struct MemberStore {
   ByteBuffer data;              // a piece of a member's contents
   std::uint64_t position = 0;   // where the next member stream starts
   std::uint64_t tableBits = 0;  // upper bound of the table for the members stored so far
+  ProgressCount progress;       // the input bytes read
 };
 
 // kReported: a write failed, and the batch has said so.

@@ -155,6 +155,29 @@ bool FileTimeToLocal(const FILETIME& utc, FILETIME* local);
 // above.
 bool FileTimeToCalendar(const FILETIME& time, CalendarTime* out);
 
+// The process's standard output and error.
+enum class StandardStream { kOutput, kError };
+
+// Standard output as a file to write raw bytes to, never closed by qev: no
+// line-end translation on Windows.
+NativeFile StandardOutput();
+
+// True when the stream is a terminal (a console on Windows).
+bool IsTerminal(StandardStream stream);
+
+// Creates an empty scratch file, open for reading and writing, in the
+// directory for temporary files (TMPDIR, else /tmp; on Windows the one
+// GetTempPathA names). It has no name, or loses it when it is closed, so
+// that no end of the process leaves it behind; only where the file system
+// cannot make a nameless file may a kill in the instant between its
+// creation and its unlinking leave a file qev-XXXXXX there. kInvalidFile
+// on failure.
+NativeFile CreateScratchFile();
+
+// The size of the file that path names, symbolic links followed. False
+// when nothing is there.
+bool GetPathSize(const char* path, std::uint64_t* size);
+
 // printf-style formatting into buffer (at most capacity bytes, NUL
 // included) with the platform's buffer formatter. Returns the number of
 // characters stored, without the NUL.

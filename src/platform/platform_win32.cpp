@@ -203,6 +203,42 @@ bool CopyRange(NativeFile from, std::uint64_t offset, std::uint64_t length, Nati
 
 bool CopyPermissions(NativeFile, NativeFile) { return true; }
 
+NativeFile StandardOutput() {
+  return reinterpret_cast<NativeFile>(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
+bool IsTerminal(StandardStream stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(
+             GetStdHandle(stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE),
+             &mode) != FALSE;
+}
+
+NativeFile CreateScratchFile() {
+  char dir[MAX_PATH + 1];
+  char path[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof dir, dir);
+  if (length == 0 || length > MAX_PATH || GetTempFileNameA(dir, "qev", 0, path) == 0) {
+    return kInvalidFile;
+  }
+  // GetTempFileNameA made the file; this open takes it over and deletes it
+  // when the handle closes, however the process ends.
+  const HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DeleteFileA(path);
+    return kInvalidFile;
+  }
+  return reinterpret_cast<NativeFile>(handle);
+}
+
+bool GetPathSize(const char* path, std::uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA about;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &about)) return false;
+  *size = (std::uint64_t{about.nFileSizeHigh} << 32) | about.nFileSizeLow;
+  return true;
+}
+
 bool ResolvePath(const char* path, std::string* resolved) {
   if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
   resolved->assign(path);
