@@ -35,10 +35,7 @@ bool WriteTableAndHeader(const ArchiveFormat& format, const std::vector<Entry>& 
 std::uint64_t InputTotal(const NameList& names, const Report& report) {
   std::uint64_t total = 0;
   if (!report.ShowsProgress()) return total;
-  for (const std::string_view name : names) {
-    std::uint64_t size = 0;
-    if (platform::GetPathSize(std::string(name).c_str(), &size)) total += size;
-  }
+  for (const std::string_view name : names) total += FileSize(name);
   return total;
 }
 

@@ -8,6 +8,7 @@
 #include "coding/lzss_stream.h"
 #include "io/file_handle.h"
 #include "io/path.h"
+#include "platform/platform.h"
 
 namespace qev {
 namespace {
@@ -44,6 +45,11 @@ StoreOutcome Encode(FileHandle& input, std::uint32_t size, Entry& entry, MemberS
 }
 
 }  // namespace
+
+std::uint64_t FileSize(std::string_view path) {
+  std::uint64_t size = 0;
+  return platform::GetPathSize(std::string(path).c_str(), &size) ? size : 0;
+}
 
 std::uint64_t TableBytes(std::uint64_t bits) {
   return (bits + 7) / 8 + (lzss::kEndMarkerBits + 7) / 8;

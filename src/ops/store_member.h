@@ -32,6 +32,10 @@ struct MemberStore {
 // kReported: a write failed, and the batch has said so.
 enum class StoreOutcome { kStored, kCannotOpen, kTooLarge, kReported };
 
+// The size of the file at path, 0 when it cannot be learnt: for the
+// progress line's total.
+std::uint64_t FileSize(std::string_view path);
+
 // The stored table's bytes for that many bits, with room for the end
 // marker of a table kept as a stream.
 std::uint64_t TableBytes(std::uint64_t bits);
