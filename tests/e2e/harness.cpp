@@ -1,8 +1,10 @@
 #include "harness.h"
 
 #include <linux/capability.h>
+#include <pty.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -62,7 +64,8 @@ int ExpectedStatus(const Names& args, const std::string& out) {
       " ...checksum error", " ...size error", " ...write error", " ...too large", " ...cannot open",
       " ...cut short", " ...lost", " ...not found", "\nwrite error\n",
       // a and d: a line of its own that says why the archive was not changed.
-      ", archive left as it is\n", "\ncannot open the archive\n"};
+      ", archive left as it is\n", "\ncannot open the archive\n",
+      "\nan archive changed in place must be a file"};
   for (const char* failure : kFailures)
     if (out.find(failure) != std::string::npos) return 1;
   // r also fails when no layout reads the archive or its table is not whole.
@@ -94,6 +97,41 @@ void E2eTest::TearDown() {
   fs::remove_all(dir_ + ".gcov", ec);
 }
 
+std::string E2eTest::CommandLine(const Names& args, const std::string& before) const {
+  std::string command = before + " exec timeout 120 " + qevCommand;
+  for (const std::string& arg : args) AppendQuoted(command += ' ', arg);
+  return command;
+}
+
+E2eTest::Run E2eTest::QevRun(const Names& args, const std::string& before,
+                             const std::string& after) const {
+  Run run{"", "", -1};
+  std::string command = CommandLine(args, before) + " </dev/null " + after + " 2>";
+  AppendQuoted(command, dir_ + ".err");
+  run.out = RunShell(command, &run.status);
+  run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+  run.err = FoldLineEnds(ReadFile(dir_ + ".err"));
+  return run;
+}
+
+std::string E2eTest::QevOnTerminal(const Names& args, const std::string& before,
+                                   const std::string& after) const {
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child == 0) {
+    const std::string command = CommandLine(args, before) + " " + after;
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string out;
+  char chunk[4096];
+  for (ssize_t got; child > 0 && (got = read(terminal, chunk, sizeof chunk)) > 0;)
+    out.append(chunk, static_cast<std::size_t>(got));
+  if (child > 0) waitpid(child, nullptr, 0);
+  if (terminal >= 0) close(terminal);
+  return out;
+}
+
 std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
   std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
@@ -105,9 +143,7 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit) const {
     AppendQuoted(command.append("GCOV_PREFIX="), dir_ + ".gcov");
     command += ' ';
   }
-  command.append("exec timeout 120 ").append(qevCommand);
-  for (const std::string& arg : args) AppendQuoted(command += ' ', arg);
-  command += " </dev/null 2>";
+  command = CommandLine(args, command) + " </dev/null 2>";
   AppendQuoted(command, dir_ + ".err");
   std::string out;
   int status = -1;

@@ -27,6 +27,17 @@ class E2eTest : public ::testing::Test {
   // standard error is empty. limit is a ulimit option: "-f 64" fails writes
   // past 32 KiB, "-v 131072" leaves 128 MiB. Permission bits bind even root.
   std::string Qev(const Names& args, const std::string& limit = "") const;
+  // Runs qev here after the shell words before (variables, "ulimit ..;"),
+  // its standard output a pipe (or what after redirects it to): what it
+  // wrote there, its standard error ("\r\n" given as "\n") and its status.
+  struct Run {
+    std::string out, err;
+    int status;
+  };
+  Run QevRun(const Names& args, const std::string& before, const std::string& after = "") const;
+  // The same command line under a pseudo-terminal: what the terminal got.
+  std::string QevOnTerminal(const Names& args, const std::string& before,
+                            const std::string& after) const;
 
   static bool IsWindows();
   static const std::string& Command();
@@ -41,6 +52,8 @@ class E2eTest : public ::testing::Test {
   static void SetModTime(const std::string& name, std::uint64_t filetime);
 
  private:
+  std::string CommandLine(const Names& args, const std::string& before) const;
+
   std::string dir_;
   std::string previousDir_;
 };
