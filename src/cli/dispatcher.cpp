@@ -56,7 +56,11 @@ void PrintHelp(int argc, const char* const* argv) {
       "  c3, c4   create a format-3 or format-4 archive of the files (patterns allowed)\n"
       "  z3, z4   the same, compressed\n"
       "  a        add the files to the archive, replacing members of their names\n"
-      "  d        delete the named members from the archive\n",
+      "  d        delete the named members from the archive\n"
+      "c3, c4, z3 and z4 with the archive - write it to standard output (made whole\n"
+      "first in a scratch file in TMPDIR) and their lines to standard error; a file\n"
+      "named - is ./-. QEV_PROGRESS=0 or 1 turns the progress line on standard\n"
+      "error off or on (by default it shows on a terminal).\n",
       stdout);
 }
 
