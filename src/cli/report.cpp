@@ -35,15 +35,19 @@ std::string FormatBytes(std::uint64_t bytes) {
     platform::FormatToBuffer(buffer, sizeof buffer, "%u B", static_cast<unsigned>(bytes));
     return buffer;
   }
+  // Tenths of the unit, rounded, in integers: the Windows formatter has no
+  // floating point.
   static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
-  double value = static_cast<double>(bytes) / 1024;
+  std::uint64_t scale = 1024;
   std::size_t unit = 0;
-  // 1023.95 and more would show as 1024.0 of this unit.
-  while (value >= 1023.95 && unit + 1 < sizeof kUnits / sizeof kUnits[0]) {
-    value /= 1024;
+  std::uint64_t tenths = (bytes * 10 + scale / 2) / scale;
+  while (tenths >= 10240 && unit + 1 < sizeof kUnits / sizeof kUnits[0]) {
+    scale *= 1024;
     ++unit;
+    tenths = (bytes * 10 + scale / 2) / scale;
   }
-  platform::FormatToBuffer(buffer, sizeof buffer, "%.1f %s", value, kUnits[unit]);
+  platform::FormatToBuffer(buffer, sizeof buffer, "%u.%u %s", static_cast<unsigned>(tenths / 10),
+                           static_cast<unsigned>(tenths % 10), kUnits[unit]);
   return buffer;
 }
 
