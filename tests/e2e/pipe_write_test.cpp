@@ -110,6 +110,8 @@ TEST_F(PipeWrite, ProgressOnATerminal) {
   EXPECT_EQ(Screen(shown), Echo("c4", "-") + "big ...OK\ntotal: 1 files\n");
   EXPECT_EQ(QevOnTerminal({"c4", "-", "big"}, "QEV_PROGRESS=0", slow).find('%'), shown.npos);
   EXPECT_EQ(Screen(QevOnTerminal({"x", "arc"}, "", "")), Qev({"x", "arc"}));
+  EXPECT_EQ(Screen(QevOnTerminal({"c4", "-", "big"}, "", "")),
+            Echo("c4", "-") + "standard output is a terminal: no archive is written there\n");
 }
 
 }  // namespace
