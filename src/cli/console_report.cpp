@@ -6,7 +6,7 @@
 namespace qev {
 
 void ConsoleReport::Put(std::string_view text) {
-  if (!progress_.Enabled()) {
+  if (!whole_) {
     std::fwrite(text.data(), 1, text.size(), lines_);
     return;
   }

@@ -15,7 +15,7 @@ class ConsoleReport final : public Report {
  public:
   // lines: stdout or stderr.
   ConsoleReport(std::FILE* lines, ProgressLine::Mode progress)
-      : lines_(lines), progress_(progress) {}
+      : lines_(lines), progress_(progress), whole_(lines == stderr || progress_.Enabled()) {}
   ~ConsoleReport() override { progress_.Erase(); }
 
   void Opened(std::string_view path, std::string_view kind, std::uint32_t count) override;
@@ -34,12 +34,14 @@ class ConsoleReport final : public Report {
   bool ArchiveRead() const { return opened_; }
 
  private:
-  // Prints text. While a progress line may show, a line goes out only when
-  // it is whole, with the progress line erased first.
+  // Prints text. While a progress line may show, or on standard error,
+  // which has no buffer, a line goes out only when it is whole (with the
+  // progress line erased first), in one write.
   void Put(std::string_view text);
 
   std::FILE* lines_;
   ProgressLine progress_;
+  bool whole_;        // lines go out whole
   std::string held_;  // the start of a line not yet printed
   bool failed_ = false;
   bool opened_ = false;  // Opened was called
