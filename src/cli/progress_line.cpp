@@ -63,7 +63,8 @@ void ProgressLine::Update(std::uint64_t done, std::uint64_t total, std::string_v
   const std::string text =
       ProgressText(done, total, std::chrono::duration<double>(now - start_).count(), member);
   // Spaces cover what is left of a longer line before it.
-  std::string line = "\r" + text;
+  std::string line(1, '\r');
+  line += text;
   if (text.size() < shown_) line.append(shown_ - text.size(), ' ');
   PutError(line);
   shown_ = text.size();
@@ -71,7 +72,9 @@ void ProgressLine::Update(std::uint64_t done, std::uint64_t total, std::string_v
 
 void ProgressLine::Erase() {
   if (shown_ == 0) return;
-  PutError("\r" + std::string(shown_, ' ') + "\r");
+  std::string blank(shown_ + 2, ' ');
+  blank.front() = blank.back() = '\r';
+  PutError(blank);
   shown_ = 0;
 }
 
