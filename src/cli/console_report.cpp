@@ -6,6 +6,7 @@
 namespace qev {
 
 void ConsoleReport::Put(std::string_view text) {
+  if (text.empty()) return;  // an empty name's view may hold no pointer at all
   if (!whole_) {
     std::fwrite(text.data(), 1, text.size(), lines_);
     return;
