@@ -271,8 +271,8 @@ fault thousands-width src/cli/report.cpp \
   '"%d", static_cast<int>(u)' \
   'a number below 1,000 is not right-aligned'
 fault total-line src/cli/console_report.cpp \
-  '"total: %d files %s Bytes\n"' \
-  '"total: %d files %s bytes\n"' \
+  '" Bytes\n"' \
+  '" bytes\n"' \
   'the total line says bytes'
 fault dispatch-create-needs-name src/cli/dispatcher.cpp \
   '((creates || modifies) && argc < 4)' \
@@ -327,8 +327,8 @@ fault time-precision src/platform/platform_posix.cpp \
 
 # --- Listing, extraction, creation -----------------------------------------
 fault list-columns src/cli/console_report.cpp \
-  '"%4d/%02d/%02d  %02d:%02d  %13s  %.*s\n"' \
-  '"%4d/%02d/%02d  %02d:%02d %13s  %.*s\n"' \
+  '"%4d/%02d/%02d  %02d:%02d  %13s  "' \
+  '"%4d/%02d/%02d  %02d:%02d %13s  "' \
   'a format-3 listing line loses a space before the size'
 fault list-local-offset src/platform/platform_posix.cpp \
   '*local = FromTicks(ticks + static_cast<std::uint64_t>(offsetTicks));' \
@@ -359,8 +359,8 @@ fault extract-filter src/ops/extract.cpp \
   ';' \
   'extraction ignores the selecting names'
 fault create-continues src/ops/create.cpp \
-  $'    Abandon(archive, archivePath);\n    return;\n  }\n  if (!batch.Flush()) {' \
-  $'    continue;\n  }\n  if (!batch.Flush()) {' \
+  $'                       store, batch, report)) {\n      return false;' \
+  $'                       store, batch, report)) {\n      continue;' \
   'creation goes on past a member it cannot store'
 fault create-keeps-old-archive src/ops/create.cpp \
   $'platform::DeletePath(archivePath.c_str());\n  FileHandle archive;' \
@@ -383,6 +383,19 @@ fault create-table-size src/formats/format4.cpp \
   'StoreLe32(static_cast<std::uint32_t>(table.size()), header.data() + 12);' \
   'the format-4 header gives the stored table length as its size'
 
+
+fault pipe-exit-status src/cli/dispatcher.cpp \
+  $'      return report.Failed() ? 1 : 0;\n    }\n    CreateArchive(' \
+  $'      return 0;\n    }\n    CreateArchive(' \
+  'a creation into standard output that stops exits 0'
+fault progress-not-erased src/cli/console_report.cpp \
+  $'  progress_.Erase();\n  std::fwrite(held_' \
+  $'  std::fwrite(held_' \
+  'a line is printed over the progress line'
+fault progress-everywhere src/cli/progress_line.cpp \
+  '? Mode::kAfterASecond : Mode::kOff' \
+  '? Mode::kAfterASecond : Mode::kAtOnce' \
+  'the progress line shows where standard error is no terminal'
 
 # --- Changing and recovering archives ---------------------------------------
 fault modify-old-offset src/ops/rewrite.cpp \

@@ -1,42 +1,50 @@
 #include "cli/console_report.h"
 
-#include <cstdio>
-
 #include "cli/report.h"
 #include "platform/platform.h"
 
 namespace qev {
-namespace {
 
-void Put(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
-
-}  // namespace
+void ConsoleReport::Put(std::string_view text) {
+  if (text.empty()) return;  // an empty name's view may hold no pointer at all
+  if (!whole_) {
+    std::fwrite(text.data(), 1, text.size(), lines_);
+    return;
+  }
+  held_.append(text);
+  if (held_.empty() || held_.back() != '\n') return;
+  progress_.Erase();
+  std::fwrite(held_.data(), 1, held_.size(), lines_);
+  held_.clear();
+}
 
 void ConsoleReport::Opened(std::string_view path, std::string_view kind, std::uint32_t count) {
   opened_ = true;
-  std::printf("open... %.*s is %.*s file.\n", static_cast<int>(path.size()), path.data(),
-              static_cast<int>(kind.size()), kind.data());
   // The count is a 32-bit field printed as a signed number.
-  std::printf("file count: %d\n", static_cast<int>(count));
+  Put("open... " + std::string(path) + " is " + std::string(kind) +
+      " file.\nfile count: " + std::to_string(static_cast<int>(count)) + "\n");
 }
 
 void ConsoleReport::Listed(std::string_view name, std::uint32_t size, const FILETIME* time) {
+  char columns[64];
   if (time == nullptr) {
-    std::printf("%13s  %.*s\n", FormatThousands(size).c_str(), static_cast<int>(name.size()),
-                name.data());
-    return;
+    platform::FormatToBuffer(columns, sizeof columns, "%13s  ", FormatThousands(size).c_str());
+  } else {
+    // Every stamp is shifted by the offset in force now. A stamp that cannot
+    // be converted shows zeros, so the line keeps its columns.
+    FILETIME local;
+    CalendarTime calendar;
+    if (!platform::FileTimeToLocal(*time, &local) ||
+        !platform::FileTimeToCalendar(local, &calendar)) {
+      calendar = CalendarTime();
+    }
+    platform::FormatToBuffer(columns, sizeof columns, "%4d/%02d/%02d  %02d:%02d  %13s  ",
+                             calendar.year, calendar.month, calendar.day, calendar.hour,
+                             calendar.minute, FormatThousands(size).c_str());
   }
-  // Every stamp is shifted by the offset in force now. A stamp that cannot
-  // be converted shows zeros, so the line keeps its columns.
-  FILETIME local;
-  CalendarTime calendar;
-  if (!platform::FileTimeToLocal(*time, &local) ||
-      !platform::FileTimeToCalendar(local, &calendar)) {
-    calendar = CalendarTime();
-  }
-  std::printf("%4d/%02d/%02d  %02d:%02d  %13s  %.*s\n", calendar.year, calendar.month, calendar.day,
-              calendar.hour, calendar.minute, FormatThousands(size).c_str(),
-              static_cast<int>(name.size()), name.data());
+  Put(columns);
+  Put(name.substr(0, name.find('\0')));  // a name ends at its first NUL
+  Put("\n");
 }
 
 void ConsoleReport::Member(std::string_view name) { Put(name); }
@@ -49,22 +57,26 @@ void ConsoleReport::Said(Verdict verdict) {
   };
   static_assert(sizeof kTexts / sizeof kTexts[0] == static_cast<int>(Verdict::kNotFound) + 1);
   if (IsFailure(verdict)) failed_ = true;
-  std::fputs(kTexts[static_cast<int>(verdict)], stdout);
+  Put(kTexts[static_cast<int>(verdict)]);
 }
 
 void ConsoleReport::Line(std::string_view text, bool failure) {
   if (failure) failed_ = true;
   Put(text);
-  std::fputc('\n', stdout);
+  Put("\n");
 }
 
 void ConsoleReport::Total(std::uint32_t files, std::uint32_t bytes) {
-  std::printf("total: %d files %s Bytes\n", static_cast<int>(files),
-              FormatThousands(bytes).c_str());
+  Put("total: " + std::to_string(static_cast<int>(files)) + " files " + FormatThousands(bytes) +
+      " Bytes\n");
 }
 
 void ConsoleReport::Created(std::uint32_t files) {
-  std::printf("total: %d files\n", static_cast<int>(files));
+  Put("total: " + std::to_string(static_cast<int>(files)) + " files\n");
+}
+
+void ConsoleReport::Progress(std::uint64_t done, std::uint64_t total, std::string_view member) {
+  progress_.Update(done, total, member);
 }
 
 }  // namespace qev

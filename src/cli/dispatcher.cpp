@@ -17,17 +17,7 @@
 namespace qev {
 namespace {
 
-enum class Command {
-  kNone,
-  kList,
-  kExtract,
-  kTest,
-  kRecover,
-  kCreate,
-  kCompress,
-  kAdd,
-  kDelete
-};
+enum class Command { kNone, kList, kExtract, kTest, kRecover, kCreate, kCompress, kAdd, kDelete };
 
 // The first matching word decides; no prefix or abbreviation is accepted.
 // c<digit> and z<digit> create the format of that digit.
@@ -67,13 +57,21 @@ void PrintHelp(int argc, const char* const* argv) {
       "  z3, z4   the same, compressed\n"
       "  a        add the files to the archive, replacing members of their names\n"
       "  d        delete the named members from the archive\n"
-      "l, x, t and r read the archive - from standard input; a file named - is ./-\n",
+      "l, x, t and r read the archive - from standard input. c3, c4, z3 and z4 with\n"
+      "the archive - write it to standard output (made whole first in a scratch file\n"
+      "in TMPDIR) and their lines to standard error. a and d refuse -; a file named\n"
+      "- is ./-. QEV_PROGRESS=0 or 1 turns the progress line on standard error off\n"
+      "or on (by default it shows on a terminal).\n",
       stdout);
 }
 
-void PrintEcho(const char* const* argv) {
-  std::printf("command: %s , file: %s\n", argv[1], argv[2]);
+void PrintEcho(std::FILE* lines, const char* const* argv) {
+  std::fprintf(lines, "command: %s , file: %s\n", argv[1], argv[2]);
 }
+
+// "-" as the archive is standard output for creation (and standard input
+// for reading); a file of that name is reached as "./-".
+bool IsStandardStream(const char* archive) { return std::strcmp(archive, "-") == 0; }
 
 }  // namespace
 
@@ -99,14 +97,21 @@ int RunCommand(int argc, const char* const* argv) {
     return 0;
   }
 
-  ConsoleReport report;
+  // While standard output carries the archive, the lines go to standard
+  // error.
+  const bool toOutput = creates && IsStandardStream(argv[2]);
+  ConsoleReport report(toOutput ? stderr : stdout, ProgressLine::ModeFromEnvironment());
   const std::string archivePath(argv[2]);
   NameList names;
   if (creates) {
     ExpandWildcards(argv + 3, argc - 3, names);
-    PrintEcho(argv);
+    PrintEcho(toOutput ? stderr : stdout, argv);
+    if (toOutput) {
+      CreateArchiveToOutput(*format, names, command == Command::kCompress, report);
+      return report.Failed() ? 1 : 0;
+    }
     CreateArchive(*format, archivePath, names, command == Command::kCompress, report);
-    // c3 and c4 always succeed as far as the exit status goes.
+    // c3 and c4 into a file always succeed as far as the exit status goes.
     return command == Command::kCompress && report.Failed() ? 1 : 0;
   }
 
@@ -117,7 +122,12 @@ int RunCommand(int argc, const char* const* argv) {
     } else {
       CollectNames(argv + 3, argc - 3, names);
     }
-    PrintEcho(argv);
+    PrintEcho(stdout, argv);
+    if (IsStandardStream(argv[2])) {
+      report.Line("an archive changed in place must be a file, not - (a file named - is ./-)",
+                  true);
+      return 1;
+    }
     if (command == Command::kAdd) {
       AddToArchive(archivePath, names, report);
     } else {
@@ -126,7 +136,7 @@ int RunCommand(int argc, const char* const* argv) {
     return report.Failed() ? 1 : 0;
   }
 
-  PrintEcho(argv);
+  PrintEcho(stdout, argv);
   const NameList* filter = nullptr;
   if (argc > 3) {
     CollectNames(argv + 3, argc - 3, names);

@@ -29,4 +29,26 @@ std::string FormatThousands(std::uint32_t value) {
   return std::string(buffer, static_cast<std::size_t>(length));
 }
 
+std::string FormatBytes(std::uint64_t bytes) {
+  char buffer[32];
+  if (bytes < 1024) {
+    platform::FormatToBuffer(buffer, sizeof buffer, "%u B", static_cast<unsigned>(bytes));
+    return buffer;
+  }
+  // Tenths of the unit, rounded, in integers: the Windows formatter has no
+  // floating point.
+  static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+  std::uint64_t scale = 1024;
+  std::size_t unit = 0;
+  std::uint64_t tenths = (bytes * 10 + scale / 2) / scale;
+  while (tenths >= 10240 && unit + 1 < sizeof kUnits / sizeof kUnits[0]) {
+    scale *= 1024;
+    ++unit;
+    tenths = (bytes * 10 + scale / 2) / scale;
+  }
+  platform::FormatToBuffer(buffer, sizeof buffer, "%u.%u %s", static_cast<unsigned>(tenths / 10),
+                           static_cast<unsigned>(tenths % 10), kUnits[unit]);
+  return buffer;
+}
+
 }  // namespace qev

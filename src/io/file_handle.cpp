@@ -110,6 +110,13 @@ bool FileHandle::CopyFrom(FileHandle& source, std::uint32_t offset, std::uint32_
          platform::CopyRange(source.file_, offset, length, file_, &done) && done == length;
 }
 
+bool FileHandle::CopyToOutput(std::uint32_t offset, std::uint32_t length) {
+  std::uint64_t done = 0;
+  return IsOpen() &&
+         platform::CopyRange(file_, offset, length, platform::StandardOutput(), &done) &&
+         done == length;
+}
+
 bool FileHandle::CopyPermissionsFrom(const FileHandle& source) {
   return IsOpen() && source.IsOpen() && platform::CopyPermissions(source.file_, file_);
 }

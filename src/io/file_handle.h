@@ -65,6 +65,8 @@ class FileHandle final : public ByteSource {
   // which moves past them (see platform::CopyRange). False when fewer were
   // copied.
   bool CopyFrom(FileHandle& source, std::uint32_t offset, std::uint32_t length);
+  // Copies length bytes from offset of this file to standard output.
+  bool CopyToOutput(std::uint32_t offset, std::uint32_t length);
   // Gives this file the permission bits of source.
   bool CopyPermissionsFrom(const FileHandle& source);
   // True when nothing is open. On failure the handle stays open.

@@ -16,4 +16,10 @@ namespace qev {
 void CreateArchive(const ArchiveFormat& format, const std::string& archivePath,
                    const NameList& names, bool compress, Report& report);
 
+// The same, written to standard output: nothing goes out unless the whole
+// archive does (it is made first in a scratch file of the size of the
+// archive), and standard output must not be a terminal.
+void CreateArchiveToOutput(const ArchiveFormat& format, const NameList& names, bool compress,
+                           Report& report);
+
 }  // namespace qev

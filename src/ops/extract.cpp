@@ -26,6 +26,8 @@ void ExtractEntries(const std::string& archivePath, const NameList* filter, bool
   report.Opened(archivePath, format.name, static_cast<std::uint32_t>(index.entries.size()));
 
   MemberDecoding decoding;
+  ProgressCount progress{&report, 0, index.archiveSize};
+  decoding.progress = &progress;
   std::uint32_t extracted = 0;
   std::uint32_t total = 0;  // wraps modulo 2^32
   for (std::size_t i = 0; i < index.entries.size(); ++i) {
@@ -33,6 +35,7 @@ void ExtractEntries(const std::string& archivePath, const NameList* filter, bool
     const std::string name(index.Name(entry));
     if (!IsSelected(name, filter)) continue;
     report.Member(name);
+    decoding.member = name;
 
     // Stored names are bare file names; anything else would reach outside
     // the current directory, and a member replaces a file of its name. A

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "coding/lzss.h"
 #include "formats/archive.h"
 #include "io/byte_source.h"
+#include "ops/report.h"
 
 namespace qev {
 
@@ -30,6 +32,10 @@ struct MemberDecoding {
   std::uint32_t start = 0;              // the piece's position in the archive
   std::uint32_t size = 0;
   LzssDecoder decoder;
+  // Told the archive position of every piece read, when not null, with
+  // the member being decoded.
+  ProgressCount* progress = nullptr;
+  std::string_view member;
 };
 
 struct DecodedMember {
@@ -66,6 +72,7 @@ DecodedMember DecodeMember(ByteSource& archive, MemberExtent extent, MemberDecod
       // A piece that ends within the extent ends it: the archive ended, or
       // a read failed, before the stored bytes did.
       if (decoding.size < std::min(left, kPiece)) left = decoding.size;
+      if (decoding.progress != nullptr) decoding.progress->At(next, decoding.member);
       continue;
     }
     const std::uint32_t ready =

@@ -62,6 +62,8 @@ class StreamWriter {
   StreamWriter(ByteSource& archive, const RecoveryPlan& plan, const NameList* filter,
                Report& report)
       : archive_(archive), plan_(plan), filter_(filter), report_(report) {
+    progress_ = {&report, 0, plan.walk.end};
+    decoding_.progress = &progress_;
     const ArchiveIndex& index = plan.index;
     byOffset_.resize(index.entries.size());
     std::iota(byOffset_.begin(), byOffset_.end(), 0u);
@@ -115,6 +117,7 @@ class StreamWriter {
     const FILETIME* time =
         entry != nullptr && plan_.format->hasTimes && !cut_ ? &entry->writeTime : nullptr;
     report_.Member(name);
+    decoding_.member = name;
     const WrittenMember member = WriteMember(archive_, extent, name, true, time, decoding_);
     if (plan_.walkLater && !found_) FindEnd(extent.start, next, &member);
     SayVerdict(member, entry, cut_, *plan_.format, report_, tally_);
@@ -153,6 +156,7 @@ class StreamWriter {
       byOffset_;  // entries in the order of their offsets, table order among equals
   std::vector<std::uint32_t> starts_;  // the streams found
   MemberDecoding decoding_;
+  ProgressCount progress_;
   Tally tally_;
   std::uint32_t end_ = 0;  // walking now: where the stream ends
   bool cut_ = false;       // the stream is cut short

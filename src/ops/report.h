@@ -51,6 +51,26 @@ class Report {
   virtual void Total(std::uint32_t files, std::uint32_t bytes) = 0;
   // The total line of creation.
   virtual void Created(std::uint32_t files) = 0;
+  // How far a long command has come: done bytes of total (0: not known),
+  // while working on member. Called for every member and every piece of a
+  // large one, so it must cost next to nothing.
+  virtual void Progress(std::uint64_t done, std::uint64_t total, std::string_view member) = 0;
+  // Whether progress is shown at all: what an operation would do only to
+  // tell it (learning the sizes of all its inputs first) it skips otherwise.
+  virtual bool ShowsProgress() const = 0;
+};
+
+// A command's count of bytes done, told to the report as it grows.
+struct ProgressCount {
+  Report* report = nullptr;  // null: nobody is told
+  std::uint64_t done = 0;
+  std::uint64_t total = 0;  // 0: not known
+
+  void Add(std::uint64_t bytes, std::string_view member) { At(done + bytes, member); }
+  void At(std::uint64_t position, std::string_view member) {
+    done = position;
+    if (report != nullptr) report->Progress(done, total, member);
+  }
 };
 
 }  // namespace qev

@@ -1,5 +1,6 @@
 #include "ops/rewrite.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 #include <string>
@@ -16,6 +17,10 @@ namespace {
 // Names tried in turn for the new archive beside the old one; one left by
 // a run that was killed is not overwritten.
 constexpr int kTemporaryNames = 100;
+
+// Untouched streams are copied in pieces of at most this size, each one
+// step of the progress line.
+constexpr std::uint32_t kCopyPiece = 16 * 1024 * 1024;
 
 bool ExtentsFit(const ArchiveFormat& format, const ArchiveIndex& index) {
   std::uint32_t next = format.headerSize;
@@ -69,9 +74,14 @@ struct Rewrite {
   bool CopyRun() {
     if (runLength == 0) return true;
     if (!batch.Flush()) return false;
-    if (!out.CopyFrom(source, runStart, runLength)) {
-      LeftAsItIs(report, "write error");
-      return false;
+    for (std::uint32_t done = 0; done < runLength;) {
+      const std::uint32_t piece = std::min(kCopyPiece, runLength - done);
+      if (!out.CopyFrom(source, runStart + done, piece)) {
+        LeftAsItIs(report, "write error");
+        return false;
+      }
+      done += piece;
+      store.progress.Add(piece, {});
     }
     batch.AddWritten(runLength);
     runLength = 0;
@@ -131,8 +141,16 @@ struct Rewrite {
 bool WriteNewArchive(Rewrite& rewrite, const std::vector<NewMember>& members,
                      const NameList& files) {
   NameList order;  // the files in the order they are stored
+  // The progress line counts the streams copied and the files read.
+  ProgressCount& progress = rewrite.store.progress;
+  progress.report = &rewrite.report;
   for (const NewMember& member : members) {
-    if (member.store) order.push_back(files[member.index]);
+    if (member.store) {
+      order.push_back(files[member.index]);
+      if (progress.report->ShowsProgress()) progress.total += FileSize(files[member.index]);
+    } else {
+      progress.total += FindMemberExtent(rewrite.old, member.index).length;
+    }
   }
   rewrite.entries.reserve(members.size());
   rewrite.batch.Pending().reserve(StreamBatch::kFlushAt / 8 * 9 + 16);

@@ -8,6 +8,7 @@
 #include "coding/lzss_stream.h"
 #include "io/file_handle.h"
 #include "io/path.h"
+#include "platform/platform.h"
 
 namespace qev {
 namespace {
@@ -19,7 +20,7 @@ constexpr std::size_t kMaxNameLength = 255;
 
 template <class Encoder>
 StoreOutcome Encode(FileHandle& input, std::uint32_t size, Entry& entry, MemberStore& store,
-                    StreamBatch& batch) {
+                    StreamBatch& batch, std::string_view name) {
   store.data.resize(kPiece);
   ByteBuffer& packed = batch.Pending();
   Encoder encoder;
@@ -30,6 +31,7 @@ StoreOutcome Encode(FileHandle& input, std::uint32_t size, Entry& entry, MemberS
     // read: storing zeros in place of its bytes would lose them unseen.
     if (input.ReadAt(done, piece, store.data.data()) != piece) return StoreOutcome::kCannotOpen;
     done += piece;
+    store.progress.Add(piece, name);
     const std::size_t before = packed.size();
     encoder.Put(store.data.data(), piece, packed);
     streamLength += packed.size() - before;
@@ -43,6 +45,11 @@ StoreOutcome Encode(FileHandle& input, std::uint32_t size, Entry& entry, MemberS
 }
 
 }  // namespace
+
+std::uint64_t FileSize(std::string_view path) {
+  std::uint64_t size = 0;
+  return platform::GetPathSize(std::string(path).c_str(), &size) ? size : 0;
+}
 
 std::uint64_t TableBytes(std::uint64_t bits) {
   return (bits + 7) / 8 + (lzss::kEndMarkerBits + 7) / 8;
@@ -87,11 +94,12 @@ StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entr
     entry.checksum = prepared.checksum;
     store.position += prepared.stream.size();
     store.tableBits = tableBits;
+    store.progress.Add(entry.size, path);
     return StoreOutcome::kStored;
   }
   const StoreOutcome outcome =
-      compress ? Encode<LzssCompressor>(input, entry.size, entry, store, batch)
-               : Encode<LzssStoreEncoder>(input, entry.size, entry, store, batch);
+      compress ? Encode<LzssCompressor>(input, entry.size, entry, store, batch, path)
+               : Encode<LzssStoreEncoder>(input, entry.size, entry, store, batch, path);
   if (outcome == StoreOutcome::kStored) store.tableBits = tableBits;
   return outcome;
 }

@@ -26,10 +26,15 @@ struct MemberStore {
   ByteBuffer data;              // a piece of a member's contents
   std::uint64_t position = 0;   // where the next member stream starts
   std::uint64_t tableBits = 0;  // upper bound of the table for the members stored so far
+  ProgressCount progress;       // the input bytes read
 };
 
 // kReported: a write failed, and the batch has said so.
 enum class StoreOutcome { kStored, kCannotOpen, kTooLarge, kReported };
+
+// The size of the file at path, 0 when it cannot be learnt: for the
+// progress line's total.
+std::uint64_t FileSize(std::string_view path);
 
 // The stored table's bytes for that many bits, with room for the end
 // marker of a table kept as a stream.

@@ -59,12 +59,6 @@ NativeFile OpenStandardInput(bool* wholeFile);
 // receives the count. False on failure.
 bool ReadStream(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done);
 
-// Creates an empty scratch file for reading and writing in the temporary
-// directory (TMPDIR, else /tmp; GetTempPath on Windows) that no name
-// reaches once the process ends, however it ends: removed at once on
-// POSIX, deleted on close on Windows. Returns kInvalidFile on failure.
-NativeFile CreateScratchFile();
-
 // Moves the position to offset bytes from the start (any unsigned 32-bit
 // offset; past the end of the file is allowed). False on failure.
 bool SeekFromStart(NativeFile file, std::uint32_t offset);
@@ -182,6 +176,30 @@ bool FileTimeToLocal(const FILETIME& utc, FILETIME* local);
 // Splits a time stamp into calendar fields. Fails for values of 2^63 and
 // above.
 bool FileTimeToCalendar(const FILETIME& time, CalendarTime* out);
+
+// The process's standard output and error.
+enum class StandardStream { kOutput, kError };
+
+// Standard output as a file to write raw bytes to, never closed by qev: no
+// line-end translation on Windows. A pipe there is widened to 1 MiB where
+// the platform allows, so that its reader is woken less often.
+NativeFile StandardOutput();
+
+// True when the stream is a terminal (a console on Windows).
+bool IsTerminal(StandardStream stream);
+
+// Creates an empty scratch file, open for reading and writing, in the
+// directory for temporary files (TMPDIR, else /tmp; on Windows the one
+// GetTempPathA names). It has no name, or loses it when it is closed, so
+// that no end of the process leaves it behind; only where the file system
+// cannot make a nameless file may a kill in the instant between its
+// creation and its unlinking leave a file qev-XXXXXX there. kInvalidFile
+// on failure.
+NativeFile CreateScratchFile();
+
+// The size of the file that path names, symbolic links followed. False
+// when nothing is there.
+bool GetPathSize(const char* path, std::uint64_t* size);
 
 // printf-style formatting into buffer (at most capacity bytes, NUL
 // included) with the platform's buffer formatter. Returns the number of

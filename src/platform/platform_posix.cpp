@@ -176,19 +176,6 @@ bool ReadStream(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* 
   return ReadLoop(ToFd(file), -1, dest, size, done);
 }
 
-NativeFile CreateScratchFile() {
-  const char* dir = std::getenv("TMPDIR");
-  std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-  int fd = open(path.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
-  if (fd >= 0) return fd;
-  // File systems without unnamed files: a named one, unlinked at once.
-  path += "/qev-scratch-XXXXXX";
-  fd = mkostemp(path.data(), O_CLOEXEC);
-  if (fd < 0) return kInvalidFile;
-  unlink(path.c_str());
-  return fd;
-}
-
 std::uint32_t GetFileSizeLow(NativeFile file) {
   struct stat st;
   if (fstat(ToFd(file), &st) != 0) return 0xFFFFFFFF;

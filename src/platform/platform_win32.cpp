@@ -266,6 +266,24 @@ bool CopyRange(NativeFile from, std::uint64_t offset, std::uint64_t length, Nati
 
 bool CopyPermissions(NativeFile, NativeFile) { return true; }
 
+NativeFile StandardOutput() {
+  return reinterpret_cast<NativeFile>(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
+bool IsTerminal(StandardStream stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(
+             GetStdHandle(stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE),
+             &mode) != FALSE;
+}
+
+bool GetPathSize(const char* path, std::uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA about;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &about)) return false;
+  *size = (std::uint64_t{about.nFileSizeHigh} << 32) | about.nFileSizeLow;
+  return true;
+}
+
 bool ResolvePath(const char* path, std::string* resolved) {
   if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
   resolved->assign(path);

@@ -37,6 +37,18 @@ class E2eTest : public ::testing::Test {
   // Runs a shell command line here and returns its standard output.
   static std::string RunShellCommand(const std::string& command);
 
+  // Runs qev here after the shell words before (variables, "ulimit ..;"),
+  // its standard output a pipe (or what after redirects it to): what it
+  // wrote there, its standard error ("\r\n" given as "\n") and its status.
+  struct Run {
+    std::string out, err;
+    int status;
+  };
+  Run QevRun(const Names& args, const std::string& before, const std::string& after = "") const;
+  // The same command line under a pseudo-terminal: what the terminal got.
+  std::string QevOnTerminal(const Names& args, const std::string& before,
+                            const std::string& after) const;
+
   static bool IsWindows();
   static const std::string& Command();
   // Not with sanitizers nor under wine, which reserve far more than they use.
@@ -50,6 +62,11 @@ class E2eTest : public ::testing::Test {
   static void SetModTime(const std::string& name, std::uint64_t filetime);
 
  private:
+  // The shell words that run qev with args after before; permission bits
+  // bind even root, unless privileged.
+  std::string CommandLine(const Names& args, const std::string& before,
+                          bool privileged = false) const;
+
   std::string dir_;
   std::string previousDir_;
 };
