@@ -16,6 +16,8 @@ void ExtractEntries(const std::string& archivePath, const NameList* filter, bool
                     Report& report) {
   OpenArchive archive;
   PassingStreams walk(!test);
+  ProgressCount passed{&report, 0, 0};
+  archive.stream.progress = &passed;
   if (OpenArchiveToRead(archivePath, archive, &walk) != OpenStatus::kOpened) return;
   const ArchiveFormat& format = *archive.format;
   const ArchiveIndex& index = archive.index;

@@ -6,7 +6,7 @@
 
 namespace qev {
 
-bool OpenArchiveFile(const std::string& path, FileHandle& file) {
+bool OpenArchiveFile(const std::string& path, FileHandle& file, ProgressCount* progress) {
   if (path != kStandardInput) return file.OpenRead(path);
   bool wholeFile = false;
   if (!file.OpenStandardInput(&wholeFile)) return false;
@@ -19,6 +19,7 @@ bool OpenArchiveFile(const std::string& path, FileHandle& file) {
     const std::uint32_t got =
         input.ReadNext(piece.data(), static_cast<std::uint32_t>(piece.size()));
     if (got > 0 && file.Write(piece.data(), got) != got) return false;
+    if (progress != nullptr) progress->Add(got, "-");
     if (got < piece.size()) return true;
   }
 }

@@ -28,8 +28,9 @@ inline constexpr const char* kStandardInput = "-";
 // Opens the archive at path for reading: the file, or for kStandardInput
 // standard input, itself where it is a regular file read from its start,
 // else a scratch copy of all it holds (a pipe, a socket). False when
-// nothing could be opened, or the copy not made whole.
-bool OpenArchiveFile(const std::string& path, FileHandle& file);
+// nothing could be opened, or the copy not made whole. progress, where not
+// null, is told of every piece copied.
+bool OpenArchiveFile(const std::string& path, FileHandle& file, ProgressCount* progress = nullptr);
 
 enum class OpenStatus { kOpened, kCannotOpen, kNotArchive, kDamaged };
 

@@ -168,8 +168,9 @@ class StreamWriter {
 void RecoverArchive(const std::string& archivePath, const NameList* filter, Report& report) {
   FileHandle file;
   RecoveryPlan plan;
+  ProgressCount copied{&report, 0, 0};
   try {
-    if (OpenArchiveFile(archivePath, file)) PlanRecovery(file, plan);
+    if (OpenArchiveFile(archivePath, file, &copied)) PlanRecovery(file, plan);
   } catch (const std::bad_alloc&) {
     plan = RecoveryPlan();
   }

@@ -54,6 +54,7 @@ void StreamedArchive::ReadRegion(FileHandle& input, StreamRegion* region, bool k
     if (region != nullptr) region->Take(piece, got);
     if (regionKept_) regionKept_ = kept_.Write(piece, got) == got;
     size_ += got;
+    if (progress != nullptr) progress->At(size_, "-");
     if (got < want) {
       regionEnd_ = size_;
       break;

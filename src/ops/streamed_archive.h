@@ -8,6 +8,7 @@
 
 #include "io/byte_source.h"
 #include "io/file_handle.h"
+#include "ops/report.h"
 #include "types.h"
 
 namespace qev {
@@ -41,6 +42,8 @@ class StreamedArchive final : public ByteSource {
   // most kKeptLimit bytes. Input that starts with no format's magic is read
   // no further.
   void Read(FileHandle& input, StreamRegion* region, bool keep);
+  // Told of every piece read, where not null (the total is not known).
+  ProgressCount* progress = nullptr;
   // True when every byte read can be read back.
   bool Whole() const { return regionKept_; }
 

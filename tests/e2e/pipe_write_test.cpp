@@ -96,6 +96,11 @@ TEST_F(PipeWrite, ProgressLineIsErasedFromTheLines) {
   EXPECT_NE(c4.err.find(" of 5.0 MiB "), std::string::npos) << c4.err;
   EXPECT_EQ(Screen(c4.err), Echo("c4", "-") + "big ...OK\ntotal: 1 files\n");
   EXPECT_EQ(QevRun({"x", "arc"}, "QEV_PROGRESS=0").err, "");
+  // From a pipe the total is not known: bytes and rate alone.
+  const Run piped = QevRun({"x", "-"}, "mkfifo p; (cat arc >p &); QEV_PROGRESS=1", "<p");
+  EXPECT_EQ(Screen(piped.out), Qev({"x", "-"}, "", ReadFile("arc")));
+  EXPECT_NE(piped.err.find("/s  -"), std::string::npos) << piped.err;
+  EXPECT_EQ(Screen(piped.err), "");
 }
 
 // On a terminal the line shows once a command has taken a second (here a
