@@ -32,9 +32,10 @@ using lzss::kWindowSize;
 // Hash sizes in bits, at most.
 constexpr int kHashBits = 14;
 constexpr int kHash3Bits = 16;
-constexpr std::uint32_t kRing = 2 * kWindowSize;
+constexpr std::uint32_t kRing = MatchFinder::kRing;
 constexpr std::uint32_t kRingMask = kRing - 1;
-static_assert(MatchFinder::kAhead + kWindowSize <= kRing && kRing < 0xFFFF);
+static_assert(kRing == 2 * kWindowSize && MatchFinder::kAhead + kWindowSize <= kRing &&
+              kRing < 0xFFFF);
 
 }  // namespace
 
@@ -50,24 +51,6 @@ void MatchFinder::Reset(const std::uint8_t* buffer, int hashBits, std::uint32_t 
   bits3_ = std::min(hashBits, kHash3Bits);
   head_.assign(2 * (std::size_t{1} << bits_) + (std::size_t{1} << bits3_), 0);
   for (std::uint32_t p = from; p < std::min(start + kAhead, end); ++p) Chain(p);
-}
-
-void MatchFinder::Chain(std::uint32_t position) {
-  std::uint64_t bytes;
-  std::memcpy(&bytes, buffer_ + position, 8);
-  const auto hash = [&bytes](std::uint64_t mask, int bits) {
-    return static_cast<std::uint32_t>(((bytes & mask) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
-  };
-  const std::uint32_t slots[3] = {hash(0xFFFFFFFF, bits_),
-                                  (std::uint32_t{1} << bits_) + hash(~std::uint64_t{0}, bits_),
-                                  (std::uint32_t{2} << bits_) + hash(0xFFFFFF, bits3_)};
-  const std::uint32_t ring = position & kRingMask;
-  for (int chain = 0; chain < 3; ++chain) {
-    // Distances past the window read as the window's end.
-    const std::uint32_t back = position - head_[slots[chain]];
-    older_[chain * kRing + ring] = static_cast<std::uint16_t>(back < 0xFFFF ? back : 0xFFFF);
-    head_[slots[chain]] = position;
-  }
 }
 
 Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most) const {
