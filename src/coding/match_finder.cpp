@@ -68,14 +68,17 @@ Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t mo
   want = std::max(want, kMinMatch + 1);
   // Each longer match found starts a walk of the chain of the new key,
   // which holds fewer candidates; kMaxChain candidates in all.
-  for (std::uint32_t depth = 0, node = 0, skew = 0, eight = 2; want <= most && depth < kMaxChain;
-       ++depth) {
-    if (eight != (want >= 8) || node == cur + skew) {
-      eight = want >= 8;
-      skew = want - (eight ? 8 : 4);
-      node = cur + skew;
-    }
-    const std::uint16_t* const older = older_.get() + (eight ? kRing : 0);
+  std::uint32_t skew = 0;
+  std::uint32_t node = 0;
+  const std::uint16_t* older = nullptr;
+  const auto walk = [&] {
+    const bool eight = want >= 8;
+    skew = want - (eight ? 8 : 4);
+    node = cur + skew;
+    older = older_.get() + (eight ? kRing : 0);
+  };
+  walk();
+  for (std::uint32_t depth = 0; want <= most && depth < kMaxChain; ++depth) {
     node -= older[node & kRingMask];
     const std::uint32_t source = node - skew;
     const std::uint32_t distance = cur - source;
@@ -87,8 +90,7 @@ Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t mo
       if (length >= want) {
         best = {length, distance};
         want = length + 1;
-        skew = want - (eight ? 8 : 4);
-        node = cur + skew;
+        walk();
       }
     }
   }
