@@ -140,6 +140,10 @@ fault block-search-skipped src/coding/block_parser.cpp \
   'if (match.length < most && worth(o + most)) {' \
   'if (match.length < 3 && worth(o + most)) {' \
   'the parse searches for no match longer than the one carried on'
+fault compress-carry-length src/coding/block_parser.cpp \
+  'std::uint32_t known = carried > kMinMatch ? carried - 1 : 0;' \
+  'std::uint32_t known = carried > kMinMatch ? carried : 0;' \
+  'the match carried on from the offset before keeps its length, one byte too many'
 fault compress-threads src/coding/lzss_compress.cpp \
   'first && k == 0, hashBits_);' \
   'k == 0, hashBits_);' \

@@ -60,6 +60,10 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
   std::uint16_t* const distances = distance_.data();
   std::uint32_t cost = 0;      // of offset o
   std::uint32_t distance = 0;  // of the last match taken, 0 for none yet
+  // The length of the match at distance `distance` at the offset before,
+  // 0 where unknown, and the most it could have been.
+  std::uint32_t carried = 0;
+  std::uint32_t cap = 0;
   // steps[j], until the walk back below: the length of the token that
   // reaches offset j at its least cost.
   for (std::uint32_t o = 0;; ++o) {
@@ -78,7 +82,14 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
       const std::uint32_t via = cost + kReferenceCost;
       Match match;
       if (distance != 0 && (start + o - distance) % kWindowSize != 0) {
-        match = {CommonLength(data + o - distance, data + o, most), distance};
+        // A match of 4 bytes or more at o - 1 that ended before its cap is
+        // one byte shorter here; one that reached its cap may run on.
+        std::uint32_t known = carried > kMinMatch ? carried - 1 : 0;
+        if (known + 1 == cap)
+          known += CommonLength(data + o - distance + known, data + o + known, most - known);
+        else if (known == 0)
+          known = CommonLength(data + o - distance, data + o, most);
+        match = {known, distance};
       }
       const auto worth = [&](std::uint32_t j) { return via < at(j) && via <= at(j - 1); };
       if (match.length < most && worth(o + most)) {
@@ -87,6 +98,8 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
         const Match found = finder_.Find(start + o, least, most);
         if (found.length != 0) match = found;
       }
+      carried = match.length >= kMinMatch ? match.length : 0;
+      cap = most;
       if (match.length >= kMinMatch) {
         distance = match.distance;
         distances[o] = static_cast<std::uint16_t>(distance);

@@ -32,9 +32,10 @@ using lzss::kWindowSize;
 // Hash sizes in bits, at most.
 constexpr int kHashBits = 14;
 constexpr int kHash3Bits = 16;
-constexpr std::uint32_t kRing = 2 * kWindowSize;
+constexpr std::uint32_t kRing = MatchFinder::kRing;
 constexpr std::uint32_t kRingMask = kRing - 1;
-static_assert(MatchFinder::kAhead + kWindowSize <= kRing && kRing < 0xFFFF);
+static_assert(kRing == 2 * kWindowSize && MatchFinder::kAhead + kWindowSize <= kRing &&
+              kRing < 0xFFFF);
 
 }  // namespace
 
@@ -52,24 +53,6 @@ void MatchFinder::Reset(const std::uint8_t* buffer, int hashBits, std::uint32_t 
   for (std::uint32_t p = from; p < std::min(start + kAhead, end); ++p) Chain(p);
 }
 
-void MatchFinder::Chain(std::uint32_t position) {
-  std::uint64_t bytes;
-  std::memcpy(&bytes, buffer_ + position, 8);
-  const auto hash = [&bytes](std::uint64_t mask, int bits) {
-    return static_cast<std::uint32_t>(((bytes & mask) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
-  };
-  const std::uint32_t slots[3] = {hash(0xFFFFFFFF, bits_),
-                                  (std::uint32_t{1} << bits_) + hash(~std::uint64_t{0}, bits_),
-                                  (std::uint32_t{2} << bits_) + hash(0xFFFFFF, bits3_)};
-  const std::uint32_t ring = position & kRingMask;
-  for (int chain = 0; chain < 3; ++chain) {
-    // Distances past the window read as the window's end.
-    const std::uint32_t back = position - head_[slots[chain]];
-    older_[chain * kRing + ring] = static_cast<std::uint16_t>(back < 0xFFFF ? back : 0xFFFF);
-    head_[slots[chain]] = position;
-  }
-}
-
 Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most) const {
   const std::uint8_t* const current = buffer_ + cur;
   Match best;
@@ -85,14 +68,17 @@ Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t mo
   want = std::max(want, kMinMatch + 1);
   // Each longer match found starts a walk of the chain of the new key,
   // which holds fewer candidates; kMaxChain candidates in all.
-  for (std::uint32_t depth = 0, node = 0, skew = 0, eight = 2; want <= most && depth < kMaxChain;
-       ++depth) {
-    if (eight != (want >= 8) || node == cur + skew) {
-      eight = want >= 8;
-      skew = want - (eight ? 8 : 4);
-      node = cur + skew;
-    }
-    const std::uint16_t* const older = older_.get() + (eight ? kRing : 0);
+  std::uint32_t skew = 0;
+  std::uint32_t node = 0;
+  const std::uint16_t* older = nullptr;
+  const auto walk = [&] {
+    const bool eight = want >= 8;
+    skew = want - (eight ? 8 : 4);
+    node = cur + skew;
+    older = older_.get() + (eight ? kRing : 0);
+  };
+  walk();
+  for (std::uint32_t depth = 0; want <= most && depth < kMaxChain; ++depth) {
     node -= older[node & kRingMask];
     const std::uint32_t source = node - skew;
     const std::uint32_t distance = cur - source;
@@ -104,8 +90,7 @@ Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t mo
       if (length >= want) {
         best = {length, distance};
         want = length + 1;
-        skew = want - (eight ? 8 : 4);
-        node = cur + skew;
+        walk();
       }
     }
   }

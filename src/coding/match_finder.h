@@ -39,6 +39,8 @@ class MatchFinder {
   static constexpr std::uint32_t kAhead = 16;
   // The most candidates a search tries.
   static constexpr std::uint32_t kMaxChain = 64;
+  // Positions in the chains' links, modulo twice the window.
+  static constexpr std::uint32_t kRing = 16384;
 
   MatchFinder();
   ~MatchFinder();
@@ -71,7 +73,23 @@ class MatchFinder {
     std::memcpy(&v, p, 4);
     return v;
   }
-  void Chain(std::uint32_t position);
+  void Chain(std::uint32_t position) {
+    std::uint64_t bytes;
+    std::memcpy(&bytes, buffer_ + position, 8);
+    const auto hash = [&bytes](std::uint64_t mask, int bits) {
+      return static_cast<std::uint32_t>(((bytes & mask) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+    };
+    const std::uint32_t slots[3] = {hash(0xFFFFFFFF, bits_),
+                                    (std::uint32_t{1} << bits_) + hash(~std::uint64_t{0}, bits_),
+                                    (std::uint32_t{2} << bits_) + hash(0xFFFFFF, bits3_)};
+    const std::uint32_t ring = position & (kRing - 1);
+    for (int chain = 0; chain < 3; ++chain) {
+      // Distances past the window read as the window's end.
+      const std::uint32_t back = position - head_[slots[chain]];
+      older_[chain * kRing + ring] = static_cast<std::uint16_t>(back < 0xFFFF ? back : 0xFFFF);
+      head_[slots[chain]] = position;
+    }
+  }
 
   const std::uint8_t* buffer_ = nullptr;
   std::uint32_t end_ = 0;
