@@ -54,8 +54,7 @@ std::string RunShell(const std::string& command, int* status) {
   return out;
 }
 
-// The exit status a run must end with: 0 for l, x, c3 and c4; for the others,
-// 1 when a line reports a failure (for t, also after only the echo line).
+// The exit status: 0 for l, x, c3, c4; else 1 if a line reports a failure.
 int ExpectedStatus(const Names& args, const std::string& out) {
   std::string word = args.empty() ? "" : args[0];
   for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -103,9 +102,7 @@ namespace {
 // Where the pipe's read end waits for the command that reads it.
 constexpr int kPipeFd = 9;
 
-// Starts a child process that writes bytes into a pipe, in pieces of 1 to
-// 4,001 bytes with a pause after every 16th, its read end at kPipeFd; a
-// socket of a pair where socket is true.
+// A child writing bytes slowly into a pipe (or socket) read at kPipeFd.
 pid_t StartWriter(const std::string& bytes, bool socket) {
   int ends[2];
   if ((socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, ends) : pipe(ends)) != 0) return -1;

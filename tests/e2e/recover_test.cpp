@@ -19,12 +19,7 @@ std::vector<std::size_t> Ends(const std::string& archive) {
 
 // Empty, one byte, a text and noise.
 std::vector<std::pair<std::string, std::string>> Members() {
-  std::mt19937 random(21);
-  std::string text, noise(20000, '\0');
-  while (text.size() < 90000) text += "row " + std::to_string(random() % 900) + " of the text\n";
-  text.resize(90000);
-  for (char& c : noise) c = static_cast<char>(random());
-  return {{"empty", ""}, {"one", "1"}, {"text", text}, {"noise", noise}};
+  return {{"empty", ""}, {"one", "1"}, {"text", Text(90000, 21)}, {"noise", Noise(20000, 21)}};
 }
 
 constexpr std::uint64_t kTime = 132600000000000000;
@@ -45,10 +40,8 @@ class Recover : public E2eTest {
       if (name != keep) fs::remove(name);
   }
 
-  // r of the archive cut after `cut` bytes: the layout line, every member
-  // whose stream lies before the cut, under its name where the table's
-  // surviving part names it, else as recovered-N; the member the cut falls
-  // in as its decoded beginning, cut short; the archive as it was.
+  // r of the archive cut after `cut` bytes: each whole stream under its name
+  // or as recovered-N, the one cut as its decoded beginning; the archive kept.
   void CheckCut(const std::string& archive, int format, const std::vector<std::size_t>& ends,
                 std::size_t cut) {
     const auto members = Members();
@@ -96,10 +89,9 @@ class Recover : public E2eTest {
   }
 };
 
-// Archives of c3, c4, z3 and z4, whole or with the magic or the header lost:
-// r writes every member, with format 3's time. Selection as x's, recovered-N
-// included. Cut at every byte near a stream's end, in the header and the
-// table, and at a sample of the rest.
+// c3, c4, z3 and z4 archives, whole or without magic or header: r writes every
+// member, with format 3's time, and selects as x does. Cut near every stream's
+// end, in the header and the table, and at a sample of the rest.
 TEST_F(Recover, WholeHeaderlessAndCutArchives) {
   for (const std::string command : {"c3", "c4", "z3", "z4"}) {
     const int format = command[1] - '0';
@@ -143,9 +135,7 @@ TEST_F(Recover, WholeHeaderlessAndCutArchives) {
   }
 }
 
-// A creation stopped by a size limit leaves a blank header and the start of
-// the archive: r writes every whole stream. A damaged table: each member's
-// bytes come back. Noise: only bare safe names; the archive stays as it was.
+// Creations stopped by a size limit, damaged tables, noise: what can come back.
 TEST_F(Recover, UnfinishedDamagedAndNoise) {
   const auto members = Members();
   for (const std::string command : {"z3", "z4", "c3", "c4"}) {
@@ -201,17 +191,11 @@ TEST_F(Recover, UnfinishedDamagedAndNoise) {
   }
 }
 
-// Without magic and table the streams tell the layout. 40 archives, 20 per
-// format, of stored members (empty, one byte, a text) and members a
-// compresses (a text, noise, a text), in every other one the texts after
-// zero bytes (which a compressor reads from the window's initial zeros),
-// header area and table overwritten with noise: in at least 38 every member
-// comes back, and in at least 38 the layout line names the format. A blank
-// format-3 header area before bytes that are not zero through byte 15 is
-// read as format 3 every time, whatever the members and wherever the file
-// ends; one blank through byte 15 as format 4, unless only the format-3 walk
-// finds plausible streams (in the zeros it finds an empty stream, which
-// tells nothing).
+// Without magic and table the streams tell the layout: of 40 archives (both
+// formats, stored and compressed members, texts after zeros in every other
+// one) with header area and table overwritten by noise, at least 38 give
+// every member back and at least 38 name the format. A blank format-3 header
+// area before nonzero bytes reads as format 3 every time.
 TEST_F(Recover, StreamsTellTheLayout) {
   int whole = 0, named = 0;
   for (int round = 0; round < 40; ++round) {
@@ -258,9 +242,8 @@ TEST_F(Recover, StreamsTellTheLayout) {
                 Qev({"r", "a.qev"}).find("QEV3 from a blank header") != std::string::npos);
     RemoveAllBut("");
   }
-  // Zeros through byte 16 after two empty members: only the format-3 walk
-  // finds plausible streams. Through byte 15 before a stream cut short:
-  // format 4, though the format-3 walk reads the zeros as an empty stream.
+  // Zeros through byte 16: only format 3's walk finds streams (two empty
+  // ones); before a stream cut short, format 4 (the zeros tell nothing).
   for (const char* name : {"e1", "e2", "t"})
     WriteFile(name, name[0] == 't' ? Members()[2].second : "");
   for (const auto& [args, layout] :
