@@ -22,21 +22,17 @@ class E2eTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Runs qev here and returns its standard output ("\r\n" as "\n"); fails
-  // unless its exit status is the one its output calls for and standard error
-  // is empty. limit is a ulimit option ("-f 64": writes past 32 KiB fail).
-  // input, when not empty, is standard input: written slowly in small pieces
-  // into a pipe (or socket), or (kFile) a file. Permission bits bind even
-  // root, unless privileged.
+  // Runs qev here: its standard output; fails unless the status and an empty
+  // standard error are right. limit: a ulimit option; input: standard input,
+  // slowly through a pipe (or socket) or from a file; root bound unless privileged.
   enum Input { kPipe, kFile, kSocket };
   std::string Qev(const Names& args, const std::string& limit = "", const std::string& input = "",
                   Input way = kPipe, bool privileged = false) const;
 
-  // Runs a shell command line here and returns its standard output.
-  static std::string RunShellCommand(const std::string& command);
+  // Runs a shell command line here: its standard output (and exit status).
+  static std::string RunShellCommand(const std::string& command, int* status = nullptr);
 
-  // Runs qev after the shell words before, its standard output a pipe (or
-  // what after redirects it to): its output, its standard error and status.
+  // Runs qev after the shell words before, its output a pipe unless redirected.
   struct Run {
     std::string out, err;
     int status;

@@ -7,8 +7,7 @@ constexpr std::uint64_t kTime = 132700000000000000;
 
 class Pipe : public E2eTest {
  protected:
-  // Every file of the current directory with its bytes and, where stamped
-  // with kTime, its time.
+  // Every file here with its bytes, and whether stamped with kTime.
   static std::string Snapshot() {
     std::string all;
     for (const std::string& name : Listing())
@@ -45,7 +44,6 @@ TEST_F(Pipe, ReadsWhatTheFileGives) {
     odd[4].offset = (format == 3 ? 13 : 16) + 6 + 4;  // p's stream again
     archives.push_back(Archive(format, odd));
   }
-  WriteFile("a.qev", "");
   const Names commands[] = {{"l"}, {"t"}, {"x"}, {"x", "NOISE", "CUT"}, {"r"}};
   for (std::size_t i = 0; i < archives.size(); ++i) {
     WriteFile("a.qev", archives[i]);
@@ -70,8 +68,7 @@ TEST_F(Pipe, ReadsWhatTheFileGives) {
       }
     }
   }
-  // A file called "-" is reached as "./-".
-  fs::rename("a.qev", "-");
+  fs::rename("a.qev", "-");  // reached as ./-; - with nothing in is no archive
   EXPECT_EQ(Qev({"l", "./-"}),
             OpenLines("l", "./-", 4, 6) +
                 Qev({"l", "-"}, "", archives.back()).substr(OpenLines("l", "-", 4, 6).size()));

@@ -79,7 +79,6 @@ TEST_F(PipeWrite, ProgressLineIsErasedFromTheLines) {
   EXPECT_NE(x.err.find("\r16 B of 5.6 MiB    0%  "), std::string::npos) << x.err;
   EXPECT_EQ(Screen(x.err), "");
   const Run c4 = QevRun({"c4", "-", "big"}, "QEV_PROGRESS=1");
-  EXPECT_TRUE(c4.out == ReadFile("arc"));
   EXPECT_NE(c4.err.find(" of 5.0 MiB "), std::string::npos) << c4.err;
   EXPECT_EQ(Screen(c4.err), Echo("c4", "-") + "big ...OK\ntotal: 1 files\n");
   EXPECT_EQ(QevRun({"x", "arc"}, "QEV_PROGRESS=0").err, "");

@@ -6,8 +6,7 @@
 
 namespace qev {
 
-// How the stream ended: bits through the end marker, whether they lay in the
-// input and were zero-filled to the byte, reads of unwritten window positions.
+// How the stream ended: its bits, stored or not, zero-filled, unwritten reads.
 struct EndingReference {
   std::uint64_t bits = 0;
   bool stored = false, zeroFill = false;

@@ -117,8 +117,7 @@ TEST(Lzss, WorkedExamples) {
     EXPECT_EQ(DecodeBoth(stream), Coded(plain, checksum)) << plain.size();
     EXPECT_TRUE(plain.size() == 7 || StoreBoth(plain) == Coded(stream, checksum)) << plain.size();
   }
-  // A cut length field; the initial zeros; p = 8191 wrapping past 0 to the
-  // first literal; the write position while the window is not yet full.
+  // A cut length field, the initial zeros, p = 8191, the write position.
   const std::pair<ByteBuffer, ByteBuffer> built[] = {
       {Prefix(StreamBuilder().Literal(0x61).Reference(1, 15).End(), 3), ByteBuffer(12, 0x61)},
       {StreamBuilder().Reference(100, 0).End(), ByteBuffer(3, 0)},
