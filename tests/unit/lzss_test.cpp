@@ -188,6 +188,12 @@ TEST(Lzss, FastCodecMatchesReferenceOnRandomInput) {
     SCOPED_TRACE("cut to " + std::to_string(length));
     DecodeBoth(Prefix(stream, length));
   }
+  // Plain noise is a stream too, with bytes after its end marker.
+  for (int round = 0; round < 200 && !HasFailure(); ++round) {
+    ByteBuffer noise(rng() % 3000);
+    for (auto& b : noise) b = static_cast<std::uint8_t>(rng() % 4 ? rng() : 0xFF);
+    DecodeBoth(noise);
+  }
 }
 
 // Every length tried, the longest kept on ties: the bits but the end marker.

@@ -38,9 +38,9 @@ TEST(PassingStreams, FindsStreamsBackToBackWhateverThePieces) {
       const std::uint32_t sum = LzssDecode(ByteBuffer(region.begin() + starts[i], end), out);
       const WrittenMember member =
           walk.Member(kFirst + static_cast<std::uint32_t>(starts[i]), "m", false, nullptr);
-      ASSERT_EQ(std::tuple(member.stream.ending.Bytes(), member.decoded, member.stream.checksum),
-                std::tuple(end - region.begin() - starts[i], out.size(), sum))
-          << i;
+      ASSERT_EQ(member.stream.ending.Bytes(), end - region.begin() - starts[i]) << i;
+      ASSERT_EQ(member.decoded, out.size()) << i;
+      ASSERT_EQ(member.stream.checksum, sum) << i;
     }
   }
   // More streams than the header's count: the walk gives up on all.
