@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <random>
 #include <tuple>
 
 #include "harness.h"
@@ -14,15 +13,9 @@ using Create = E2eTest;
 
 constexpr std::uint64_t kTime = 132600000009876543;  // whole 100 ns units
 
-// What c3, c4, z3 and z4 archive (c byte for byte as the tests' encoders, z
-// with the text compressed), t passes and x extracts back with format 3's
-// times. The line shows the name as given; the bare one is stored.
+// c3, c4 (as the tests' encoders), z3, z4: t passes, x gives every file back.
 TEST_F(Create, WhatItArchivesTestsAndExtractsBackUnchanged) {
-  std::mt19937 random(5);
-  std::string noise(4000000, '\0'), text;
-  for (char& c : noise) c = static_cast<char>(random());
-  while (text.size() < 30000) text += "line " + std::to_string(random() % 500) + " of the text\n";
-  text.resize(30000);
+  const std::string noise = Noise(4000000, 5), text = Text(30000, 5);
   fs::create_directory("sub");
   // A 255-byte name; stamps in 100 ns units, before 1970 and past 2038 too.
   const std::vector<std::tuple<std::string, std::string, std::uint64_t>> files = {
@@ -101,13 +94,10 @@ TEST_F(Create, StopsAndLeavesNoArchiveWhenAMemberCannotBeStored) {
   }
 }
 
-// A 64 MiB member is archived and extracted in 48 MiB of address space;
-// 100,000 small members archived, listed and extracted in 24 MiB.
+// 64 MiB archived and extracted in 48 MiB; 100,000 small members in 24 MiB.
 TEST_F(Create, LargeAndManyMembersNeedLittleMemory) {
   if (!MemoryLimitApplies()) GTEST_SKIP();
-  std::string content(64u << 20, '\0');
-  std::mt19937 rng(12);
-  for (char& c : content) c = static_cast<char>(rng());
+  const std::string content = Noise(64u << 20, 12);
   WriteFile("orig", content);
   for (const std::string command : {"c4", "c3", "z4"}) {
     fs::copy_file("orig", "big", fs::copy_options::overwrite_existing);
@@ -138,9 +128,7 @@ TEST_F(Create, LargeAndManyMembersNeedLittleMemory) {
   for (const int i : {0, 4567, 99999}) EXPECT_EQ(ReadFile(name(i)), small(i));
 }
 
-// A pattern finds files only, never a directory, a link to one, "." or "..",
-// and keeps its directory part on the line. Windows matches without case,
-// shows the file's own name, takes '\\' as a separator and the disk's order.
+// Patterns find files only; Windows: no case, '\\' a separator, disk order.
 TEST_F(Create, PatternsFindFilesOnly) {
   fs::create_directories("in/sub");
   fs::current_path("in");
@@ -177,8 +165,7 @@ TEST_F(Create, PatternsFindFilesOnly) {
 
 using Dispatcher = E2eTest;
 
-// Which words run a command, which print the usage line, and what is echoed;
-// --help and --version count only as the only argument.
+// Commands, usage lines and echoes; --help and --version only alone.
 TEST_F(Dispatcher, UsageLineOrEchoAsTyped) {
   const std::string help = Qev({"--help"});
   EXPECT_TRUE(help.starts_with("Usage: ")) << help;

@@ -7,10 +7,7 @@ namespace {
 
 using Extract = E2eTest;
 
-// Each member decodes from its extent, to where the next begins, also when
-// picked: cut and tail lack end markers; mid holds a reference; r points back
-// at p, so q runs to the archive's end; gone lies past it. t: one verdict per
-// member, a checksum error before a size error, nothing written, a count.
+// Each member decodes from its extent, also when picked; t writes nothing.
 TEST_F(Extract, ExtentsChecksumsAndVerdicts) {
   const Member p = Stored("p", "hello"), mid = {"mid", Hex("B0 D8 80 01 20 00 00"), 7};
   const Member r = {"r", p.stream, 5}, gone = {"gone", "", 9, 0, 1, 5000};
@@ -46,10 +43,7 @@ TEST_F(Extract, ExtentsChecksumsAndVerdicts) {
   }
 }
 
-// A name reaching outside the current directory or over the archive, and on
-// Windows a device, drive or stream, is refused. A member replaces a file (of
-// any case on Windows) or a link, not its target, with its format-3 time; a
-// file under the first temporary name stays.
+// Unsafe names are refused; a member replaces a file or link, not its target.
 TEST_F(Extract, WritesOnlyPlainFilesOfTheCurrentDirectory) {
   constexpr std::uint64_t kStamp = 132500000001234567;
   const std::string here = fs::current_path();

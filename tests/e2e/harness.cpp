@@ -42,20 +42,7 @@ std::string FoldLineEnds(const std::string& text) {
   return folded;
 }
 
-// Runs command with sh and returns what it printed.
-std::string RunShell(const std::string& command, int* status) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-    out.append(chunk, got);
-  *status = pclose(pipe);
-  return out;
-}
-
-// The exit status a run must end with: 0 for l, x, c3 and c4; for the others,
-// 1 when a line reports a failure (for t, also after only the echo line).
+// The exit status: 0 for l, x, c3, c4; else 1 if a line reports a failure.
 int ExpectedStatus(const Names& args, const std::string& out) {
   std::string word = args.empty() ? "" : args[0];
   for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -103,9 +90,7 @@ namespace {
 // Where the pipe's read end waits for the command that reads it.
 constexpr int kPipeFd = 9;
 
-// Starts a child process that writes bytes into a pipe, in pieces of 1 to
-// 4,001 bytes with a pause after every 16th, its read end at kPipeFd; a
-// socket of a pair where socket is true.
+// A child writing bytes slowly into a pipe (or socket) read at kPipeFd.
 pid_t StartWriter(const std::string& bytes, bool socket) {
   int ends[2];
   if ((socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, ends) : pipe(ends)) != 0) return -1;
@@ -144,7 +129,7 @@ E2eTest::Run E2eTest::QevRun(const Names& args, const std::string& before,
   Run run{"", "", -1};
   std::string command = CommandLine(args, before) + " </dev/null " + after + " 2>";
   AppendQuoted(command, dir_ + ".err");
-  run.out = RunShell(command, &run.status);
+  run.out = RunShellCommand(command, &run.status);
   run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
   run.err = FoldLineEnds(ReadFile(dir_ + ".err"));
   return run;
@@ -173,10 +158,7 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit, const std:
   const bool inputFile = way == kFile;
   std::string command;  // a file size limit does not cut the output pipe short
   if (!limit.empty()) command.append("trap '' XFSZ; ulimit ").append(limit).append(" && ");
-  // An instrumented build saves its coverage counters at exit, up to 20 KiB
-  // a file; a file-size limit below 64 KiB would cut them short and spoil
-  // the counts of every later run, so under one they go to a scratch
-  // directory instead.
+  // Coverage counters, cut short below 64 KiB, go to a scratch directory.
   if (limit.starts_with("-f ") && std::stoul(limit.substr(3)) < 64) {
     AppendQuoted(command.append("GCOV_PREFIX="), dir_ + ".gcov");
     command += ' ';
@@ -192,19 +174,17 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit, const std:
   AppendQuoted(command, dir_ + ".err");
   std::string out;
   int status = -1;
-  // Wine now and then fails to start a process (status 1, no output): twice
-  // is reported.
+  // Wine now and then fails to start a process: twice is reported.
   for (int attempt = 0; attempt < (windows ? 2 : 1); ++attempt) {
     const pid_t writer = input.empty() || inputFile ? -1 : StartWriter(input, way == kSocket);
-    out = RunShell(command, &status);
+    out = RunShellCommand(command, &status);
     if (writer > 0) close(kPipeFd), waitpid(writer, nullptr, 0);
     if (status == 0 || !out.empty() || !ReadFile(dir_ + ".err").empty()) break;
     std::printf("no output and status %d from %s\n", status, command.c_str());
   }
   EXPECT_TRUE(WIFEXITED(status)) << status << " from " << command;
   EXPECT_EQ(WEXITSTATUS(status), ExpectedStatus(args, FoldLineEnds(out))) << command;
-  // Nothing goes to standard error but coverage counters' complaints under a size limit,
-  // which may cut the last of them short.
+  // Nothing on standard error but coverage complaints, the last maybe cut.
   std::string errors;
   std::istringstream lines(ReadFile(dir_ + ".err"));
   const std::string_view gcov = "libgcov profiling error:";
@@ -215,9 +195,16 @@ std::string E2eTest::Qev(const Names& args, const std::string& limit, const std:
   return FoldLineEnds(out);
 }
 
-std::string E2eTest::RunShellCommand(const std::string& command) {
-  int status = -1;
-  return RunShell(command, &status);
+std::string E2eTest::RunShellCommand(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+    out.append(chunk, got);
+  const int ended = pclose(pipe);
+  if (status != nullptr) *status = ended;
+  return out;
 }
 
 bool E2eTest::IsWindows() { return windows; }

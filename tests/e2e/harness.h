@@ -1,11 +1,11 @@
-// The end-to-end driver: each test runs the real qev command (--qev=CMD; add
-// --windows for the Windows build under wine) in a fresh, empty directory.
+// Runs qev (--qev=CMD, --windows under wine) in a fresh empty directory.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -22,24 +22,17 @@ class E2eTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Runs qev here and returns its standard output, "\r\n" given as "\n";
-  // fails the test unless its exit status is the one its output calls for and
-  // standard error is empty. limit is a ulimit option: "-f 64" fails writes
-  // past 32 KiB, "-v 131072" leaves 128 MiB. Permission bits bind even root,
-  // unless privileged.
-  // input, when not empty, is what standard input holds: a child process
-  // writes it in small pieces with pauses into a pipe (or, with kSocket, a
-  // socket), or with kFile it is written to a file that standard input reads.
+  // Runs qev here: its standard output; fails unless the status and an empty
+  // standard error are right. limit: a ulimit option; input: standard input,
+  // slowly through a pipe (or socket) or from a file; root bound unless privileged.
   enum Input { kPipe, kFile, kSocket };
   std::string Qev(const Names& args, const std::string& limit = "", const std::string& input = "",
                   Input way = kPipe, bool privileged = false) const;
 
-  // Runs a shell command line here and returns its standard output.
-  static std::string RunShellCommand(const std::string& command);
+  // Runs a shell command line here: its standard output (and exit status).
+  static std::string RunShellCommand(const std::string& command, int* status = nullptr);
 
-  // Runs qev here after the shell words before (variables, "ulimit ..;"),
-  // its standard output a pipe (or what after redirects it to): what it
-  // wrote there, its standard error ("\r\n" given as "\n") and its status.
+  // Runs qev after the shell words before, its output a pipe unless redirected.
   struct Run {
     std::string out, err;
     int status;
@@ -62,8 +55,7 @@ class E2eTest : public ::testing::Test {
   static void SetModTime(const std::string& name, std::uint64_t filetime);
 
  private:
-  // The shell words that run qev with args after before; permission bits
-  // bind even root, unless privileged.
+  // The shell words that run qev with args after before.
   std::string CommandLine(const Names& args, const std::string& before,
                           bool privileged = false) const;
 
@@ -77,6 +69,20 @@ inline std::string Hex(const std::string& pairs) {
   for (std::size_t i = 0; i < pairs.size(); i += 3)
     bytes += char(std::stoi(pairs.substr(i, 2), nullptr, 16));
   return bytes;
+}
+
+// size bytes of noise, or of numbered lines, drawn from seed.
+inline std::string Noise(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string noise(size, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  return noise;
+}
+inline std::string Text(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string text;
+  while (text.size() < size) text += "line " + std::to_string(random() % 5000) + " of the text\n";
+  return text.substr(0, size);
 }
 
 // The line every accepted command opens with; those x, t and l add for an archive.

@@ -12,8 +12,7 @@ using List = E2eTest;
 constexpr std::int64_t kSecond = 10'000'000;
 constexpr std::uint64_t kUnixEpoch = 11'644'473'600 * kSecond;
 
-// The listing's date for a stamp by the C library, with the offset in force
-// now; zeros where no calendar shows it.
+// The listing's date for a stamp, with today's offset; zeros past a calendar.
 std::string Date(std::uint64_t stamp) {
   std::tm fields{};
   const std::time_t now = std::time(nullptr);
@@ -27,8 +26,7 @@ std::string Date(std::uint64_t stamp) {
   return date;
 }
 
-// value grouped by thousands, the leading group in three columns below one
-// billion, right-aligned in width columns.
+// value grouped by thousands as l shows it, right-aligned in width columns.
 std::string Grouped(std::uint32_t value, std::size_t width = 0) {
   const std::string digits = std::to_string(value);
   std::string text;
@@ -53,9 +51,7 @@ std::string Listed(const std::string& path, int format, std::size_t count,
   return out + "total: " + std::to_string(rows.size()) + " files " + Grouped(total) + " Bytes\n";
 }
 
-// Dates (a leap day, 2038, 2100, the last stamp a calendar shows and the
-// next), sizes at each group width, sums that wrap, filters. West of Greenwich
-// stamp 0 lies before 1601; summer and winter get the offset in force now.
+// Dates at the calendar's edges, sizes at each group width, wrapping sums.
 TEST_F(List, DatesSizesFiltersAndTotals) {
   if (!IsWindows()) setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
   tzset();
@@ -76,8 +72,7 @@ TEST_F(List, DatesSizesFiltersAndTotals) {
             Listed("b.qev", 4, 9, {rows[1], rows[8]}));
 }
 
-// Each index as the readers take it: what a cut table lacks reads as zeros,
-// a 256-byte name is cut to 255, what no archive of its size could be is none.
+// Indexes whole, cut (zeros), with a 256-byte name (255) and impossible.
 TEST_F(List, IndexesWholeCutAndImpossible) {
   const std::uint64_t hello = 100ull << 32 | 200;
   const std::string hello3 =

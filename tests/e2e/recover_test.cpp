@@ -19,12 +19,7 @@ std::vector<std::size_t> Ends(const std::string& archive) {
 
 // Empty, one byte, a text and noise.
 std::vector<std::pair<std::string, std::string>> Members() {
-  std::mt19937 random(21);
-  std::string text, noise(20000, '\0');
-  while (text.size() < 90000) text += "row " + std::to_string(random() % 900) + " of the text\n";
-  text.resize(90000);
-  for (char& c : noise) c = static_cast<char>(random());
-  return {{"empty", ""}, {"one", "1"}, {"text", text}, {"noise", noise}};
+  return {{"empty", ""}, {"one", "1"}, {"text", Text(90000, 21)}, {"noise", Noise(20000, 21)}};
 }
 
 constexpr std::uint64_t kTime = 132600000000000000;
@@ -45,10 +40,7 @@ class Recover : public E2eTest {
       if (name != keep) fs::remove(name);
   }
 
-  // r of the archive cut after `cut` bytes: the layout line, every member
-  // whose stream lies before the cut, under its name where the table's
-  // surviving part names it, else as recovered-N; the member the cut falls
-  // in as its decoded beginning, cut short; the archive as it was.
+  // r of the archive cut after `cut` bytes, which stays as it was.
   void CheckCut(const std::string& archive, int format, const std::vector<std::size_t>& ends,
                 std::size_t cut) {
     const auto members = Members();
@@ -71,15 +63,13 @@ class Recover : public E2eTest {
       EXPECT_FALSE(named) << cut << out;
     }
     std::size_t written = 0;
-    for (std::size_t i = 0; i < members.size(); ++i) {
-      const std::size_t start = i == 0 ? first : ends[i - 1];
-      if (cut <= start) break;
+    for (std::size_t i = 0; i < members.size() && cut > (i == 0 ? first : ends[i - 1]); ++i) {
+      ++written;
       const auto& [name, content] = members[i];
       const std::string recovered = "recovered-" + std::to_string(i + 1);
       const bool hasName = fs::exists(name);
       EXPECT_NE(hasName, fs::exists(recovered)) << cut << " " << name;
       const std::string got = ReadFile(hasName ? name : recovered);
-      ++written;
       if (ends[i] <= cut) {
         EXPECT_EQ(got, content) << cut << " " << name;
         EXPECT_NE(out.find((hasName ? name : recovered) + " ...OK\n"), std::string::npos) << cut;
@@ -96,10 +86,8 @@ class Recover : public E2eTest {
   }
 };
 
-// Archives of c3, c4, z3 and z4, whole or with the magic or the header lost:
-// r writes every member, with format 3's time. Selection as x's, recovered-N
-// included. Cut at every byte near a stream's end, in the header and the
-// table, and at a sample of the rest.
+// Whole, magicless and headerless archives give every member, as x selects;
+// cut near every stream's end, in header and table, and at a sample.
 TEST_F(Recover, WholeHeaderlessAndCutArchives) {
   for (const std::string command : {"c3", "c4", "z3", "z4"}) {
     const int format = command[1] - '0';
@@ -143,10 +131,8 @@ TEST_F(Recover, WholeHeaderlessAndCutArchives) {
   }
 }
 
-// A creation stopped by a size limit leaves a blank header and the start of
-// the archive: r writes every whole stream. A damaged table: each member's
-// bytes come back. Noise: only bare safe names; the archive stays as it was.
-TEST_F(Recover, UnfinishedDamagedAndNoise) {
+// Creations stopped by a size limit and damaged tables: what can come back.
+TEST_F(Recover, UnfinishedAndDamaged) {
   const auto members = Members();
   for (const std::string command : {"z3", "z4", "c3", "c4"}) {
     const int format = command[1] - '0';
@@ -184,34 +170,10 @@ TEST_F(Recover, UnfinishedDamagedAndNoise) {
     }
     RemoveAllBut("");
   }
-  std::mt19937 random(7);
-  for (int round = 0; round < 40; ++round) {
-    std::string noise(random() % 3000, '\0');
-    for (char& c : noise) c = static_cast<char>(random() % (round % 2 ? 256 : 4));
-    if (round % 4 == 1)
-      noise.replace(0, std::min<std::size_t>(4, noise.size()),
-                    "QEV" + std::to_string(3 + round % 8 / 4));
-    WriteFile("n.qev", noise);
-    const std::string out = Qev({"r", "n.qev"});
-    for (const std::string& name : Listing())
-      EXPECT_TRUE(name == "n.qev" || name.starts_with("recovered-")) << name;
-    EXPECT_EQ(ReadFile("n.qev"), noise);
-    for (const char* other : {"x", "l", "t"}) Qev({other, "n.qev"});
-    RemoveAllBut("");
-  }
 }
 
-// Without magic and table the streams tell the layout. 40 archives, 20 per
-// format, of stored members (empty, one byte, a text) and members a
-// compresses (a text, noise, a text), in every other one the texts after
-// zero bytes (which a compressor reads from the window's initial zeros),
-// header area and table overwritten with noise: in at least 38 every member
-// comes back, and in at least 38 the layout line names the format. A blank
-// format-3 header area before bytes that are not zero through byte 15 is
-// read as format 3 every time, whatever the members and wherever the file
-// ends; one blank through byte 15 as format 4, unless only the format-3 walk
-// finds plausible streams (in the zeros it finds an empty stream, which
-// tells nothing).
+// Of 40 archives whose header area and table are noise, >= 38 give every
+// member and >= 38 name the format; blank format-3 headers read as format 3.
 TEST_F(Recover, StreamsTellTheLayout) {
   int whole = 0, named = 0;
   for (int round = 0; round < 40; ++round) {
@@ -258,9 +220,7 @@ TEST_F(Recover, StreamsTellTheLayout) {
                 Qev({"r", "a.qev"}).find("QEV3 from a blank header") != std::string::npos);
     RemoveAllBut("");
   }
-  // Zeros through byte 16 after two empty members: only the format-3 walk
-  // finds plausible streams. Through byte 15 before a stream cut short:
-  // format 4, though the format-3 walk reads the zeros as an empty stream.
+  // Zeros through byte 16: format 3's walk alone finds streams; else format 4.
   for (const char* name : {"e1", "e2", "t"})
     WriteFile(name, name[0] == 't' ? Members()[2].second : "");
   for (const auto& [args, layout] :

@@ -1,6 +1,4 @@
-// The bytes of LZSS streams and of both archive formats, laid down and read
-// back by the formats' rules alone, apart from src/: what qev's archives are
-// compared with, and archives holding what qev never writes.
+// Streams and archives by the formats' rules alone, apart from src/.
 #pragma once
 
 #include <cstdint>
@@ -92,8 +90,7 @@ inline Member Stored(const std::string& name, const std::string& content, std::u
   return {name, LiteralStream(content), static_cast<std::uint32_t>(content.size()), time};
 }
 
-// The header, the streams, then format 3's entries packed (time high and low,
-// checksum, offset, size, name and NUL) or format 4's table as literals.
+// The header, the streams, then format 3's packed entries or format 4's table.
 inline std::string Archive(int format, const std::vector<Member>& members) {
   const std::uint32_t start = format == 3 ? 13 : 16;
   std::string streams, plain;
@@ -116,8 +113,7 @@ inline std::string Archive(int format, const std::vector<Member>& members) {
                            LiteralStream(plain);
 }
 
-// An archive read back: each member's stream runs from its offset to the
-// next one's, the last one's to the table; format 0 is neither magic.
+// An archive read back, each stream up to the next; format 0: neither magic.
 struct Parsed {
   int format = 0;
   std::uint32_t tableOffset = 0, tableLength = 0, headerLength = 0;  // format 4's plain table

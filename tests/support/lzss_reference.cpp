@@ -32,8 +32,7 @@ std::uint32_t LzssDecodeEndingReference(const std::vector<std::uint8_t>& input,
       put(static_cast<std::uint8_t>(in.Get(8)));
     } else if (const std::uint32_t p = in.Get(13); p != 0) {
       end.zeroReads += !written[p];
-      // Byte by byte: a source that reaches this reference's own output
-      // repeats the bytes just produced.
+      // Byte by byte, so that a source may reach this reference's output.
       for (std::uint32_t i = 0, length = in.Get(4) + 3; i < length; ++i)
         put(window[(p + i) & 0x1FFF]);
     } else {

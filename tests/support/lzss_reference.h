@@ -1,5 +1,4 @@
-// The bit-at-a-time LZSS codec, from the stream's grammar apart from src/:
-// the oracle the fast codec must match, bytes and checksum.
+// The bit-at-a-time codec from the grammar alone: the fast codec's oracle.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +6,7 @@
 
 namespace qev {
 
-// How the stream ended: the bits through its end marker, whether they lay in
-// the input, whether the bits after them to the byte boundary are zero
-// there, and how many references started at a window position not yet
-// written.
+// How the stream ended: its bits, stored or not, zero-filled, unwritten reads.
 struct EndingReference {
   std::uint64_t bits = 0;
   bool stored = false, zeroFill = false;
@@ -18,8 +14,7 @@ struct EndingReference {
   bool operator==(const EndingReference&) const = default;
 };
 
-// Decodes input (past its end, zero bits) into output, emptied first; returns
-// the sum (mod 2^32) of the input bytes read at least in part.
+// Decodes input (then zero bits); returns the sum of the input bytes read.
 std::uint32_t LzssDecodeReference(const std::vector<std::uint8_t>& input,
                                   std::vector<std::uint8_t>& output);
 // The same, saying how the stream ended.

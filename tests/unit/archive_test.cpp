@@ -1,5 +1,4 @@
-// The archive layer in memory: archives from the tests' encoders, whole and
-// cut, and encoded tables read back. (Lying headers and extents: e2e l, x.)
+// The archive layer in memory (lying headers and extents: e2e l, x).
 #include "formats/archive.h"
 
 #include <gtest/gtest.h>
@@ -28,9 +27,7 @@ test::Member AsMember(const NamePool& names, const Entry& e) {
   return {name, "", e.size, time, e.checksum, e.offset, e.reserved};
 }
 
-// A small archive read as the tests' reader reads it, extents too, and encoded
-// back; every cut: no magic, a table past the end, or the whole archive's
-// complete entries and zero entries for the missing ones.
+// A small archive read and encoded back, and read at every cut.
 TEST(Archive, ReadsAndEncodesASmallArchiveAndReadsEveryCut) {
   for (const int number : {3, 4}) {
     SCOPED_TRACE(number);

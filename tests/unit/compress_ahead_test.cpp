@@ -14,9 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Members prepared by three threads come out in order, each with the stream
-// the compressor makes of it alone; one missing or larger than a block, or
-// that nobody began, is left to the caller.
+// Members compressed ahead come in order; missing or too large ones do not.
 TEST(CompressAhead, ThreadsHandMembersOverInOrder) {
   std::mt19937 rng(20);  // fixed, so that a failure repeats
   fs::path dir;          // the first name free

@@ -51,10 +51,7 @@ EndingReference Ending(const LzssDecoder& decoder) {
   return {e.bits, e.stored, e.zeroFill, e.zeroReads};
 }
 
-// Decodes with the reference and checks that the fast decoder gives the same
-// bytes, checksum and ending: whole, in random pieces, and into the caller's
-// memory in random rooms, writing nothing past them and keeping no pointer
-// into it.
+// The fast decoder as the reference: whole, in pieces and into rooms.
 Coded DecodeBoth(const ByteBuffer& stream) {
   Coded expected, whole, pieces, rooms;
   EndingReference end;
@@ -109,8 +106,7 @@ ByteBuffer Random(std::size_t size, std::uint32_t seed, unsigned alphabet = 256)
 }
 
 TEST(Lzss, WorkedExamples) {
-  // Plain bytes, stream and checksum: what LzssStore writes, then a
-  // reference that overlaps its own output (7 bytes).
+  // Plain, stream, checksum: stored ones, then a self-overlapping reference.
   const std::tuple<ByteBuffer, ByteBuffer, std::uint32_t> cases[] = {
       {{}, {0x00, 0x00}, 0},
       {{0x61}, {0xB0, 0x80, 0x00}, 304},
@@ -121,9 +117,7 @@ TEST(Lzss, WorkedExamples) {
     EXPECT_EQ(DecodeBoth(stream), Coded(plain, checksum)) << plain.size();
     EXPECT_TRUE(plain.size() == 7 || StoreBoth(plain) == Coded(stream, checksum)) << plain.size();
   }
-  // A length field cut to its first bit reads 8; the window starts all zero;
-  // p = 8191 reads 8191, 0, the first literal (at 1), then the two zeros it
-  // just stored; the write position gives zeros until the window is full.
+  // A cut length field, the initial zeros, p = 8191, the write position.
   const std::pair<ByteBuffer, ByteBuffer> built[] = {
       {Prefix(StreamBuilder().Literal(0x61).Reference(1, 15).End(), 3), ByteBuffer(12, 0x61)},
       {StreamBuilder().Reference(100, 0).End(), ByteBuffer(3, 0)},
@@ -202,8 +196,7 @@ TEST(Lzss, FastCodecMatchesReferenceOnRandomInput) {
   }
 }
 
-// Every reference length tried, the longest kept where costs tie; returns
-// the bits, the end marker aside.
+// Every length tried, the longest kept on ties: the bits but the end marker.
 std::uint32_t ShortestPathSimply(std::uint8_t* steps, std::size_t length) {
   std::vector<std::uint32_t> cost(length + 1, 0);
   for (std::size_t i = length; i-- > 0;) {
@@ -220,17 +213,14 @@ std::uint32_t ShortestPathSimply(std::uint8_t* steps, std::size_t length) {
   return cost[0];
 }
 
-// How many bytes at `at` match those d back, up to most; a source reaching
-// `at` repeats what the copy has just written.
+// How many bytes at `at` match those d back, up to most.
 std::size_t Common(const ByteBuffer& bytes, std::size_t at, std::size_t d, std::size_t most) {
   std::size_t k = 0;
   while (k < most && bytes[at - d + k] == bytes[at + k]) ++k;
   return k;
 }
 
-// The longest match at each position from start to end: every source 1 to
-// 8192 bytes back but window position 0 (the buffer position mod 8192) that
-// starts with the same 3 bytes, as no other matches 3.
+// The longest match at each position, no source at window position 0.
 std::vector<std::uint8_t> LongestMatches(const ByteBuffer& bytes, std::size_t start,
                                          std::size_t end) {
   std::vector<std::uint8_t> longest(end - start);
@@ -290,10 +280,7 @@ Coded CompressInPieces(const ByteBuffer& input, unsigned threads = 1) {
   return got;
 }
 
-// Within 0.2% of the shortest stream, decoding back, the same on 1 or 3
-// threads in pieces. Several inputs cross blocks, and aim at what the parse
-// skips: runs, repeats whose matches run into a block's end, periods near
-// 18 and near 8192.
+// Within 0.2% of the shortest stream, the same on 1 or 3 threads in pieces.
 TEST(LzssCompress, ShortestStreamDecodesBackTheSameInPieces) {
   constexpr std::size_t kBlock = LzssCompressor::kBlockSize;
   const std::pair<const char*, ByteBuffer> cases[] = {
@@ -331,10 +318,7 @@ TEST(LzssCompress, ShortestStreamDecodesBackTheSameInPieces) {
   }
 }
 
-// In a first block and a later one, asked for matches of 3 to 18 bytes at
-// least: every match genuine, in the window, not from position 0, the
-// longest but for a few (sources of 3 bytes displaced from their hash, a
-// chain walked no further).
+// Matches genuine, in the window, not from 0, all but a few the longest.
 TEST(MatchFinder, MatchesAgainstEverySourceInTheWindow) {
   constexpr std::size_t kLength = 12000;
   constexpr std::size_t kLaterStart = ParseLayout::kBlockStart + ParseLayout::kBlockSize;

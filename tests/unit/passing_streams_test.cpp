@@ -10,10 +10,7 @@
 namespace qev {
 namespace {
 
-// Stored and compressed streams back to back, the last one cut short, given
-// to the walk in pieces of 1 to 300 bytes, so that end markers fall on
-// every side of a piece's end: each stream is found where it starts, with
-// the length and checksum that decoding it alone gives.
+// Streams in pieces: each found with its decoded length and checksum.
 TEST(PassingStreams, FindsStreamsBackToBackWhateverThePieces) {
   std::mt19937 rng(27);
   constexpr std::uint32_t kFirst = 16;

@@ -7,8 +7,7 @@
 namespace qev {
 namespace {
 
-// Sizes in units of 1024 rounded to tenths; no percent without a total; a
-// long name is cut at its front so that the line fits its width.
+// Units of 1024 in tenths; no percent without a total; long names cut.
 TEST(ProgressText, ShowsSizesShareRateAndMember) {
   EXPECT_EQ(ProgressText(0, 0, 0, ""), "0 B");
   EXPECT_EQ(ProgressText(1023, 1024, 1, "a"), "1023 B of 1.0 KiB   99%  1023 B/s  a");
