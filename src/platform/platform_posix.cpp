@@ -12,10 +12,8 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <string>
 
 #include "platform/platform.h"
 
@@ -156,20 +154,6 @@ bool WriteToFile(NativeFile file, const void* src, std::uint32_t size, std::uint
   }
   *done = total;
   return true;
-}
-
-NativeFile OpenStandardInput(bool* wholeFile) {
-  const int fd = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
-  if (fd < 0) return kInvalidFile;
-  struct stat st;
-  const bool known = fstat(fd, &st) == 0;
-  *wholeFile = known && S_ISREG(st.st_mode) && lseek(fd, 0, SEEK_CUR) == 0;
-#if defined(F_SETPIPE_SZ)
-  // A wider pipe wakes its reader and writer less often; where the system
-  // refuses, the pipe stays as it is.
-  if (known && S_ISFIFO(st.st_mode)) fcntl(fd, F_SETPIPE_SZ, 1024 * 1024);
-#endif
-  return fd;
 }
 
 bool ReadStream(NativeFile file, void* dest, std::uint32_t size, std::uint32_t* done) {

@@ -11,14 +11,32 @@
 
 namespace qev::platform {
 
-NativeFile StandardOutput() {
+namespace {
+
+// A pipe of 64 KiB wakes its reader and writer for every 64 KiB: one of
+// 1 MiB (the most an unprivileged process may ask for by default) sixteen
+// times less often. Where that is refused the pipe stays as it is.
+void WidenPipe([[maybe_unused]] int fd) {
 #if defined(F_SETPIPE_SZ)
-  // A pipe of 64 KiB wakes its reader for every 64 KiB: one of 1 MiB (the
-  // most an unprivileged process may ask for by default) sixteen times
-  // less often. Where that is refused the pipe stays as it is.
-  static const bool widened = fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1024 * 1024) > 0;
-  (void)widened;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) fcntl(fd, F_SETPIPE_SZ, 1024 * 1024);
 #endif
+}
+
+}  // namespace
+
+NativeFile OpenStandardInput(bool* wholeFile) {
+  const int fd = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return kInvalidFile;
+  struct stat st;
+  *wholeFile = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && lseek(fd, 0, SEEK_CUR) == 0;
+  WidenPipe(fd);
+  return fd;
+}
+
+NativeFile StandardOutput() {
+  static const bool widened = (WidenPipe(STDOUT_FILENO), true);
+  (void)widened;
   return STDOUT_FILENO;
 }
 
