@@ -40,11 +40,12 @@ void StreamedArchive::ReadRegion(FileHandle& input, StreamRegion* region, bool k
   if (region != nullptr)
     region->Begin(static_cast<std::uint32_t>(regionStart_), static_cast<std::uint32_t>(regionEnd_),
                   count);
-  // The member streams are the bulk of an archive: they are read ahead
-  // while the pieces before are decoded and written. A read copies fastest
-  // into memory at the same offset within a cache line as the input's
-  // position (see MemberDecoding), which ReadAhead keeps.
-  ReadAhead ahead(input, regionEnd_ - regionStart_, regionStart_);
+  // The member streams are the bulk of an archive: where they are decoded
+  // they are read ahead, on a thread, while the pieces before are decoded
+  // and written. A read copies fastest into memory at the same offset
+  // within a cache line as the input's position (see MemberDecoding), which
+  // ReadAhead keeps.
+  ReadAhead ahead(input, regionEnd_ - regionStart_, regionStart_, region != nullptr);
   while (size_ < regionEnd_) {
     const auto want =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(ReadAhead::kPiece, regionEnd_ - size_));
