@@ -1,6 +1,7 @@
 #include "ops/create.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <optional>
 #include <vector>
@@ -112,21 +113,51 @@ bool SpoolToOutput(const ArchiveFormat& format, const NameList& names, Report& r
   return true;
 }
 
+// The contents of small files read while the header is computed ahead,
+// so that they are opened once: files of at most kMaxFile bytes, up to
+// kLimit bytes in all. The others are opened again to be stored.
+struct HeldFiles {
+  static constexpr std::uint32_t kMaxFile = 64 * 1024;
+  static constexpr std::size_t kLimit = 4 * 1024 * 1024;
+  static constexpr std::size_t kNone = SIZE_MAX;
+  ByteBuffer bytes;
+  std::vector<std::size_t> at;  // per member, where its bytes start, or kNone
+
+  const std::uint8_t* Of(std::size_t i) const {
+    return at[i] == kNone ? nullptr : bytes.data() + at[i];
+  }
+};
+
 // Checks every file as StoreMember would before its stream (name, opening,
 // size, the archive's limit) and fills its entry: a stored stream's length
 // follows from its file's size, and with it every offset and the header.
-// False, once the refused member's line has said why, when one fails.
-bool PlanStored(const NameList& names, std::vector<Entry>& entries, MemberStore& store,
-                Report& report) {
+// Small files' bytes are kept in held. False, once the refused member's
+// line has said why, when one fails.
+bool PlanStored(const NameList& names, std::vector<Entry>& entries, HeldFiles& held,
+                MemberStore& store, Report& report) {
   for (std::size_t i = 0; i < names.size(); ++i) {
-    FileHandle input;  // closed again at once: a file is held open while it is stored only
+    FileHandle input;  // closed again at once: at most one file is open
     Entry entry;
     std::uint64_t tableBits = 0;
     StoreOutcome outcome = StoreOutcome::kTooLarge;
     try {
       outcome =
           BeginMember(std::string(names[i]), names.Offset(i), &input, 0, store, entry, &tableBits);
-      if (outcome == StoreOutcome::kStored) entries.push_back(entry);
+      std::size_t at = HeldFiles::kNone;
+      if (outcome == StoreOutcome::kStored && entry.size <= HeldFiles::kMaxFile &&
+          entry.size <= HeldFiles::kLimit - held.bytes.size()) {
+        at = held.bytes.size();
+        held.bytes.resize(at + entry.size);
+        // A file that delivers less than its size is one that cannot be read.
+        if (input.ReadAt(0, entry.size, held.bytes.data() + at) != entry.size) {
+          outcome = StoreOutcome::kCannotOpen;
+        }
+        input.GetWriteTime(&entry.writeTime);
+      }
+      if (outcome == StoreOutcome::kStored) {
+        entries.push_back(entry);
+        held.at.push_back(at);
+      }
     } catch (const std::bad_alloc&) {
       outcome = StoreOutcome::kTooLarge;
     }
@@ -150,6 +181,7 @@ bool PlanStored(const NameList& names, std::vector<Entry>& entries, MemberStore&
 // archive.
 bool StreamStoredToOutput(const ArchiveFormat& format, const NameList& names, Report& report) {
   std::vector<Entry> entries;
+  HeldFiles held;
   MemberStore store;
   store.format = &format;
   store.position = format.headerSize;
@@ -160,11 +192,12 @@ bool StreamStoredToOutput(const ArchiveFormat& format, const NameList& names, Re
   ByteBuffer header;
   try {
     entries.reserve(names.size());
+    held.at.reserve(names.size());
     batch.Pending().reserve(StreamBatch::kFlushAt / 8 * 9 + 16);
   } catch (const std::bad_alloc&) {
     // Only hints failed.
   }
-  if (!PlanStored(names, entries, store, report)) return false;
+  if (!PlanStored(names, entries, held, store, report)) return false;
   const auto tableOffset = static_cast<std::uint32_t>(store.position);
   bool sent = false;
   try {
@@ -181,7 +214,9 @@ bool StreamStoredToOutput(const ArchiveFormat& format, const NameList& names, Re
   batch.AddWritten(format.headerSize);
   store.position = format.headerSize;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!StorePlannedWithLine(names[i], entries[i], store, batch, report)) return false;
+    if (!StorePlannedWithLine(names[i], entries[i], held.Of(i), store, batch, report)) {
+      return false;
+    }
   }
   if (!batch.Flush()) return false;
   // Every stream had the length counted, so the header stands as sent.

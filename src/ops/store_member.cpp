@@ -6,6 +6,7 @@
 #include "coding/lzss.h"
 #include "coding/lzss_compress.h"
 #include "coding/lzss_stream.h"
+#include "io/byte_source.h"
 #include "io/file_handle.h"
 #include "io/path.h"
 #include "platform/platform.h"
@@ -19,7 +20,7 @@ constexpr std::uint32_t kPiece = 1024 * 1024;
 constexpr std::size_t kMaxNameLength = 255;
 
 template <class Encoder>
-StoreOutcome Encode(FileHandle& input, std::uint32_t size, Entry& entry, MemberStore& store,
+StoreOutcome Encode(ByteSource& input, std::uint32_t size, Entry& entry, MemberStore& store,
                     StreamBatch& batch, std::string_view name) {
   store.data.resize(kPiece);
   ByteBuffer& packed = batch.Pending();
@@ -114,8 +115,12 @@ StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entr
 
 namespace {
 
-StoreOutcome StorePlanned(const std::string& path, Entry& entry, MemberStore& store,
-                          StreamBatch& batch) {
+StoreOutcome StorePlanned(const std::string& path, Entry& entry, const std::uint8_t* held,
+                          MemberStore& store, StreamBatch& batch) {
+  if (held != nullptr) {
+    MemorySource source(held, entry.size);
+    return Encode<LzssStoreEncoder>(source, entry.size, entry, store, batch, path);
+  }
   // The file is opened anew: one that can no longer be opened, or whose
   // size changed, would not give the stream whose length was counted.
   FileHandle input;
@@ -159,12 +164,12 @@ bool StoreWithLine(std::string_view path, std::uint32_t pathOffset, CompressAhea
   return EndLine(outcome, batch, report);
 }
 
-bool StorePlannedWithLine(std::string_view path, Entry& entry, MemberStore& store,
-                          StreamBatch& batch, Report& report) {
+bool StorePlannedWithLine(std::string_view path, Entry& entry, const std::uint8_t* held,
+                          MemberStore& store, StreamBatch& batch, Report& report) {
   StoreOutcome outcome = StoreOutcome::kTooLarge;
   try {
     batch.Begin(path);
-    outcome = StorePlanned(std::string(path), entry, store, batch);
+    outcome = StorePlanned(std::string(path), entry, held, store, batch);
     if (outcome == StoreOutcome::kStored) batch.Stored(store.position);
   } catch (const std::bad_alloc&) {
     if (outcome == StoreOutcome::kStored) outcome = StoreOutcome::kTooLarge;

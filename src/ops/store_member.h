@@ -73,10 +73,12 @@ bool StoreWithLine(std::string_view path, std::uint32_t pathOffset, CompressAhea
 
 // Stores the file at path as a literals-only stream for entry, which
 // BeginMember filled when the archive's header was computed ahead, with
-// its line as StoreWithLine says it. A file that can no longer be opened,
-// or whose size is no longer entry.size, is refused as one that cannot be
-// opened: its stream would not have the length counted.
-bool StorePlannedWithLine(std::string_view path, Entry& entry, MemberStore& store,
-                          StreamBatch& batch, Report& report);
+// its line as StoreWithLine says it. held, when not null, is the file's
+// entry.size bytes, read then with the time in entry. Otherwise the file
+// is opened again, and one that can no longer be opened, or whose size is
+// no longer entry.size, is refused as one that cannot be opened: its
+// stream would not have the length counted.
+bool StorePlannedWithLine(std::string_view path, Entry& entry, const std::uint8_t* held,
+                          MemberStore& store, StreamBatch& batch, Report& report);
 
 }  // namespace qev

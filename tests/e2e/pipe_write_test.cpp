@@ -30,8 +30,9 @@ TEST_F(PipeWrite, GivesTheBytesOfTheFile) {
   WriteFile("noise", Noise(5u << 20, 7));
   WriteFile("empty", "");
   WriteFile("text", std::string(70000, 't'));
+  WriteFile("few", Text(3000, 7));
   for (const std::string command : {"c3", "c4", "z3", "Z4"}) {
-    for (const Names& names : {Names{"noise", "empty", "text"}, Names{"none*"}}) {
+    for (const Names& names : {Names{"noise", "empty", "text", "few"}, Names{"none*"}}) {
       SCOPED_TRACE(command + " " + names[0]);
       Names args = {command, "./-"};
       args.insert(args.end(), names.begin(), names.end());
@@ -76,24 +77,25 @@ TEST_F(PipeWrite, FailuresSendNothing) {
 }
 
 // c3 and c4 send the header, computed from the files' sizes, before any
-// stream: a file that then changes size or goes stops them with no table
-// sent, and what went out, the archive's beginning, reads as a cut archive.
+// stream: a file that then changes size or goes (one too large to be held
+// since) stops them with no table sent, and what went out, the archive's
+// beginning, reads as a cut archive.
 TEST_F(PipeWrite, StoredCreationStopsCut) {
   WriteFile("big", Noise(5u << 20, 7));
   for (const std::string command : {"c3", "c4"}) {
-    for (const std::string change : {"echo more >>small", "rm small"}) {
+    for (const std::string change : {"echo more >>late", "rm late"}) {
       SCOPED_TRACE(command + ": " + change);
-      WriteFile("small", "small");
-      Qev({command, "whole", "big", "small"});
+      WriteFile("late", Text(100000, 7));
+      Qev({command, "whole", "big", "late"});
       // The pipe holds far less than big's stream: the change comes after
-      // the header and before small is reached.
-      const Run run = QevRun({command, "-", "big", "small"},
+      // the header and before late is reached.
+      const Run run = QevRun({command, "-", "big", "late"},
                              "rm -f p; mkfifo p; (dd bs=16 count=1 iflag=fullblock of=cut "
                              "2>/dev/null; " +
                                  change + "; cat >>cut) <p & ",
                              ">p");
       EXPECT_EQ(run.status, 1);
-      EXPECT_EQ(run.err, Echo(command, "-") + "big ...OK\nsmall ...cannot open\n");
+      EXPECT_EQ(run.err, Echo(command, "-") + "big ...OK\nlate ...cannot open\n");
       const std::string cut = ReadFile("cut");
       EXPECT_GT(cut.size(), 5u << 20);
       EXPECT_TRUE(ReadFile("whole").starts_with(cut));
