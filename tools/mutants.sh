@@ -382,6 +382,10 @@ fault create-checksum src/ops/store_member.cpp \
   'entry.checksum = encoder.Finish(packed);' \
   'encoder.Finish(packed);' \
   'format-3 entries are created without their checksums'
+fault create-pipe-size-changed src/ops/store_member.cpp \
+  '!input.GetFullSize(&size) || size != entry.size) {' \
+  '!input.GetFullSize(&size)) {' \
+  'c3 - stores a file that grew after the header went out cut to the size counted'
 fault create-table-size src/formats/format4.cpp \
   'StoreLe32(static_cast<std::uint32_t>(plain.size()), header.data() + 12);' \
   'StoreLe32(static_cast<std::uint32_t>(table.size()), header.data() + 12);' \

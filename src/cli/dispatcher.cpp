@@ -58,10 +58,11 @@ void PrintHelp(int argc, const char* const* argv) {
       "  a        add the files to the archive, replacing members of their names\n"
       "  d        delete the named members from the archive\n"
       "l, x, t and r read the archive - from standard input. c3, c4, z3 and z4 with\n"
-      "the archive - write it to standard output (made whole first in a scratch file\n"
-      "in TMPDIR) and their lines to standard error. a and d refuse -; a file named\n"
-      "- is ./-. QEV_PROGRESS=0 or 1 turns the progress line on standard error off\n"
-      "or on (by default it shows on a terminal).\n",
+      "the archive - write it to standard output (c3 and c4 as they go, once every\n"
+      "file opens; z3 and z4 made whole first in a scratch file in TMPDIR) and their\n"
+      "lines to standard error. a and d refuse -; a file named - is ./-.\n"
+      "QEV_PROGRESS=0 or 1 turns the progress line on standard error off or on (by\n"
+      "default it shows on a terminal).\n",
       stdout);
 }
 

@@ -46,6 +46,12 @@ bool FileHandle::OpenStandardInput(bool* wholeFile) {
   return IsOpen();
 }
 
+bool FileHandle::OpenStandardOutput() {
+  if (!Close()) return false;
+  file_ = platform::OpenStandardOutput();
+  return IsOpen();
+}
+
 bool FileHandle::CreateScratch() {
   if (!Close()) return false;
   file_ = platform::CreateScratchFile();

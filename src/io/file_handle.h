@@ -33,6 +33,8 @@ class FileHandle final : public ByteSource {
   bool CreateTemporary(const std::string& path);
   // Closes first, then opens standard input (platform::OpenStandardInput).
   bool OpenStandardInput(bool* wholeFile);
+  // Closes first, then opens standard output (platform::OpenStandardOutput).
+  bool OpenStandardOutput();
   // Closes first, then creates a scratch file that vanishes once closed
   // (platform::CreateScratchFile).
   bool CreateScratch();

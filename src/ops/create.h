@@ -16,9 +16,12 @@ namespace qev {
 void CreateArchive(const ArchiveFormat& format, const std::string& archivePath,
                    const NameList& names, bool compress, Report& report);
 
-// The same, written to standard output: nothing goes out unless the whole
-// archive does (it is made first in a scratch file of the size of the
-// archive), and standard output must not be a terminal.
+// The same, written to standard output, which must not be a terminal.
+// Stored members (c3, c4) go straight out behind a header computed ahead
+// from the files' sizes; nothing goes out unless every file opens with a
+// size that fits, and a file that fails after that leaves a cut archive
+// with no table. Compressed ones are made whole first in a scratch file of
+// the archive's size: nothing goes out unless the whole archive does.
 void CreateArchiveToOutput(const ArchiveFormat& format, const NameList& names, bool compress,
                            Report& report);
 

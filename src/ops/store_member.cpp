@@ -6,6 +6,7 @@
 #include "coding/lzss.h"
 #include "coding/lzss_compress.h"
 #include "coding/lzss_stream.h"
+#include "io/byte_source.h"
 #include "io/file_handle.h"
 #include "io/path.h"
 #include "platform/platform.h"
@@ -19,7 +20,7 @@ constexpr std::uint32_t kPiece = 1024 * 1024;
 constexpr std::size_t kMaxNameLength = 255;
 
 template <class Encoder>
-StoreOutcome Encode(FileHandle& input, std::uint32_t size, Entry& entry, MemberStore& store,
+StoreOutcome Encode(ByteSource& input, std::uint32_t size, Entry& entry, MemberStore& store,
                     StreamBatch& batch, std::string_view name) {
   store.data.resize(kPiece);
   ByteBuffer& packed = batch.Pending();
@@ -55,9 +56,9 @@ std::uint64_t TableBytes(std::uint64_t bits) {
   return (bits + 7) / 8 + (lzss::kEndMarkerBits + 7) / 8;
 }
 
-StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entry& entry,
-                         bool compress, MemberStore& store, StreamBatch& batch,
-                         const PreparedMember& prepared) {
+StoreOutcome BeginMember(const std::string& path, std::uint32_t pathOffset, FileHandle* input,
+                         std::uint64_t fullSize, const MemberStore& store, Entry& entry,
+                         std::uint64_t* tableBits) {
   // Only a bare name is stored: the end of path, which the entry shares.
   // One that does not fit the table, or that no extraction would write,
   // cannot be archived.
@@ -66,23 +67,31 @@ StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entr
   entry.nameOffset = pathOffset + static_cast<std::uint32_t>(path.size() - bare.size());
   entry.nameLength = static_cast<std::uint8_t>(bare.size());
   entry.offset = static_cast<std::uint32_t>(store.position);
-
-  FileHandle input;
-  std::uint64_t fullSize = prepared.size;
-  if (!prepared.ready && (!input.OpenRead(path) || !input.GetFullSize(&fullSize))) {
+  if (input != nullptr && (!input->OpenRead(path) || !input->GetFullSize(&fullSize))) {
     return StoreOutcome::kCannotOpen;
   }
   // Checked before anything is read, so that an input far too big costs
   // neither memory nor time. No member encoder writes more than the
   // literals-only stream.
-  const std::uint64_t tableBits = store.tableBits + store.format->entryTableBits(bare.size());
+  *tableBits = store.tableBits + store.format->entryTableBits(bare.size());
   if (fullSize > UINT32_MAX ||
-      store.position + lzss::StoredStreamLength(fullSize) + TableBytes(tableBits) >
+      store.position + lzss::StoredStreamLength(fullSize) + TableBytes(*tableBits) >
           kMaxArchiveSize) {
     return StoreOutcome::kTooLarge;
   }
   entry.size = static_cast<std::uint32_t>(fullSize);
   entry.reserved = 0;
+  return StoreOutcome::kStored;
+}
+
+StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entry& entry,
+                         bool compress, MemberStore& store, StreamBatch& batch,
+                         const PreparedMember& prepared) {
+  FileHandle input;
+  std::uint64_t tableBits = 0;
+  const StoreOutcome begun = BeginMember(path, pathOffset, prepared.ready ? nullptr : &input,
+                                         prepared.size, store, entry, &tableBits);
+  if (begun != StoreOutcome::kStored) return begun;
   if (!prepared.ready) {
     input.GetWriteTime(&entry.writeTime);
   } else if (prepared.hasWriteTime) {
@@ -104,6 +113,39 @@ StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entr
   return outcome;
 }
 
+namespace {
+
+StoreOutcome StorePlanned(const std::string& path, Entry& entry, const std::uint8_t* held,
+                          MemberStore& store, StreamBatch& batch) {
+  if (held != nullptr) {
+    MemorySource source(held, entry.size);
+    return Encode<LzssStoreEncoder>(source, entry.size, entry, store, batch, path);
+  }
+  // The file is opened anew: one that can no longer be opened, or whose
+  // size changed, would not give the stream whose length was counted.
+  FileHandle input;
+  std::uint64_t size = 0;
+  if (!input.OpenRead(path) || !input.GetFullSize(&size) || size != entry.size) {
+    return StoreOutcome::kCannotOpen;
+  }
+  input.GetWriteTime(&entry.writeTime);
+  return Encode<LzssStoreEncoder>(input, entry.size, entry, store, batch, path);
+}
+
+// Ends the line of the member begun last: " ...OK" with the batch, or the
+// verdict that stops the archive. False when the archive cannot go on.
+bool EndLine(StoreOutcome outcome, StreamBatch& batch, Report& report) {
+  if (outcome == StoreOutcome::kStored) {
+    return batch.Pending().size() < StreamBatch::kFlushAt || batch.Flush();
+  }
+  if (outcome != StoreOutcome::kReported && batch.Flush()) {
+    report.Said(outcome == StoreOutcome::kCannotOpen ? Verdict::kCannotOpen : Verdict::kTooLarge);
+  }
+  return false;
+}
+
+}  // namespace
+
 bool StoreWithLine(std::string_view path, std::uint32_t pathOffset, CompressAhead* ahead,
                    std::size_t index, bool compress, std::vector<Entry>& entries,
                    MemberStore& store, StreamBatch& batch, Report& report) {
@@ -119,13 +161,20 @@ bool StoreWithLine(std::string_view path, std::uint32_t pathOffset, CompressAhea
     // The name is all that is held of this member's line.
     if (outcome == StoreOutcome::kStored) outcome = StoreOutcome::kTooLarge;
   }
-  if (outcome == StoreOutcome::kStored) {
-    return batch.Pending().size() < StreamBatch::kFlushAt || batch.Flush();
+  return EndLine(outcome, batch, report);
+}
+
+bool StorePlannedWithLine(std::string_view path, Entry& entry, const std::uint8_t* held,
+                          MemberStore& store, StreamBatch& batch, Report& report) {
+  StoreOutcome outcome = StoreOutcome::kTooLarge;
+  try {
+    batch.Begin(path);
+    outcome = StorePlanned(std::string(path), entry, held, store, batch);
+    if (outcome == StoreOutcome::kStored) batch.Stored(store.position);
+  } catch (const std::bad_alloc&) {
+    if (outcome == StoreOutcome::kStored) outcome = StoreOutcome::kTooLarge;
   }
-  if (outcome != StoreOutcome::kReported && batch.Flush()) {
-    report.Said(outcome == StoreOutcome::kCannotOpen ? Verdict::kCannotOpen : Verdict::kTooLarge);
-  }
-  return false;
+  return EndLine(outcome, batch, report);
 }
 
 }  // namespace qev

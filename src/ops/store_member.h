@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "formats/archive.h"
+#include "io/file_handle.h"
 #include "ops/compress_ahead.h"
 #include "ops/report.h"
 #include "ops/stream_batch.h"
@@ -40,6 +41,15 @@ std::uint64_t FileSize(std::string_view path);
 // marker of a table kept as a stream.
 std::uint64_t TableBytes(std::uint64_t bits);
 
+// What StoreMember checks before a member's stream begins, for the file at
+// path as the next member: its name, the file's opening into input (when
+// not null; else fullSize is its size) and the archive's limit. Fills the
+// entry's name, offset and size, and *tableBits with the table's bound
+// with this member. kStored when the member can be stored.
+StoreOutcome BeginMember(const std::string& path, std::uint32_t pathOffset, FileHandle* input,
+                         std::uint64_t fullSize, const MemberStore& store, Entry& entry,
+                         std::uint64_t* tableBits);
+
 // Stores the file that path names as the member described by entry, and
 // appends its stream to the batch a piece at a time, as the encoder makes
 // it, or the stream prepared for it if there is one. Fills every field of
@@ -60,5 +70,15 @@ StoreOutcome StoreMember(const std::string& path, std::uint32_t pathOffset, Entr
 bool StoreWithLine(std::string_view path, std::uint32_t pathOffset, CompressAhead* ahead,
                    std::size_t index, bool compress, std::vector<Entry>& entries,
                    MemberStore& store, StreamBatch& batch, Report& report);
+
+// Stores the file at path as a literals-only stream for entry, which
+// BeginMember filled when the archive's header was computed ahead, with
+// its line as StoreWithLine says it. held, when not null, is the file's
+// entry.size bytes, read then with the time in entry. Otherwise the file
+// is opened again, and one that can no longer be opened, or whose size is
+// no longer entry.size, is refused as one that cannot be opened: its
+// stream would not have the length counted.
+bool StorePlannedWithLine(std::string_view path, Entry& entry, const std::uint8_t* held,
+                          MemberStore& store, StreamBatch& batch, Report& report);
 
 }  // namespace qev

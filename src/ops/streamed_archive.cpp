@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "formats/archive.h"
+#include "io/read_ahead.h"
 
 namespace qev {
 namespace {
 
 constexpr std::uint32_t kPiece = 256 * 1024;
 constexpr std::uint64_t kReachable = std::uint64_t{1} << 32;
-constexpr std::size_t kCacheLine = 64;
 
 }  // namespace
 
@@ -29,28 +29,28 @@ void StreamedArchive::Read(FileHandle& input, StreamRegion* region, bool keep) {
   area.resize(kMaxHeaderSize, 0);
   const ArchiveHeader header = format->readHeader(area.data());
   regionEnd_ = std::max<std::uint64_t>(regionStart_, header.tableOffset);
-  // A read copies fastest into memory at the same offset within a cache
-  // line as the input's position (see MemberDecoding), which every piece
-  // keeps, being a multiple of the line.
-  ByteBuffer storage(kPiece + kCacheLine);
-  std::uint8_t* const piece =
-      storage.data() +
-      (regionStart_ - reinterpret_cast<std::uintptr_t>(storage.data())) % kCacheLine;
-  ReadRegion(input, region, keep, header.count, piece);
-  if (size_ == regionEnd_) ReadTail(input, piece);
+  ReadRegion(input, region, keep, header.count);
+  if (size_ == regionEnd_) ReadTail(input);
 }
 
 void StreamedArchive::ReadRegion(FileHandle& input, StreamRegion* region, bool keep,
-                                 std::uint32_t count, std::uint8_t* piece) {
+                                 std::uint32_t count) {
   regionKept_ = regionEnd_ == regionStart_ ||
                 (keep && regionEnd_ - regionStart_ <= kKeptLimit && kept_.CreateScratch());
   if (region != nullptr)
     region->Begin(static_cast<std::uint32_t>(regionStart_), static_cast<std::uint32_t>(regionEnd_),
                   count);
+  // The member streams are the bulk of an archive: where they are decoded
+  // they are read ahead, on a thread, while the pieces before are decoded
+  // and written. A read copies fastest into memory at the same offset
+  // within a cache line as the input's position (see MemberDecoding), which
+  // ReadAhead keeps.
+  ReadAhead ahead(input, regionEnd_ - regionStart_, regionStart_, region != nullptr);
   while (size_ < regionEnd_) {
     const auto want =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(kPiece, regionEnd_ - size_));
-    const std::uint32_t got = input.ReadNext(piece, want);
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(ReadAhead::kPiece, regionEnd_ - size_));
+    std::uint32_t got = 0;
+    const std::uint8_t* const piece = ahead.Next(&got);
     if (region != nullptr) region->Take(piece, got);
     if (regionKept_) regionKept_ = kept_.Write(piece, got) == got;
     size_ += got;
@@ -64,7 +64,9 @@ void StreamedArchive::ReadRegion(FileHandle& input, StreamRegion* region, bool k
   if (region != nullptr) region->End();
 }
 
-void StreamedArchive::ReadTail(FileHandle& input, std::uint8_t* piece) {
+void StreamedArchive::ReadTail(FileHandle& input) {
+  ByteBuffer buffer(kPiece);
+  std::uint8_t* const piece = buffer.data();
   for (;;) {
     std::uint32_t got = 0;
     if (size_ >= kReachable) {

@@ -51,9 +51,8 @@ class StreamedArchive final : public ByteSource {
   std::uint32_t Size() override { return static_cast<std::uint32_t>(size_); }
 
  private:
-  void ReadRegion(FileHandle& input, StreamRegion* region, bool keep, std::uint32_t count,
-                  std::uint8_t* piece);
-  void ReadTail(FileHandle& input, std::uint8_t* piece);
+  void ReadRegion(FileHandle& input, StreamRegion* region, bool keep, std::uint32_t count);
+  void ReadTail(FileHandle& input);
 
   ByteBuffer head_;  // from offset 0
   std::uint64_t regionStart_ = 0;

@@ -185,6 +185,10 @@ enum class StandardStream { kOutput, kError };
 // the platform allows, so that its reader is woken less often.
 NativeFile StandardOutput();
 
+// A handle of its own on standard output, closed as any file, widened as
+// above, or kInvalidFile when there is none.
+NativeFile OpenStandardOutput();
+
 // True when the stream is a terminal (a console on Windows).
 bool IsTerminal(StandardStream stream);
 

@@ -40,6 +40,12 @@ NativeFile StandardOutput() {
   return STDOUT_FILENO;
 }
 
+NativeFile OpenStandardOutput() {
+  const int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (fd >= 0) WidenPipe(fd);
+  return fd < 0 ? kInvalidFile : fd;
+}
+
 bool IsTerminal(StandardStream stream) {
   return isatty(stream == StandardStream::kOutput ? STDOUT_FILENO : STDERR_FILENO) == 1;
 }

@@ -270,6 +270,17 @@ NativeFile StandardOutput() {
   return reinterpret_cast<NativeFile>(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
+NativeFile OpenStandardOutput() {
+  HANDLE own = INVALID_HANDLE_VALUE;
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE ||
+      !DuplicateHandle(GetCurrentProcess(), output, GetCurrentProcess(), &own, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS)) {
+    return kInvalidFile;
+  }
+  return reinterpret_cast<NativeFile>(own);
+}
+
 bool IsTerminal(StandardStream stream) {
   DWORD mode = 0;
   return GetConsoleMode(
