@@ -220,7 +220,8 @@ TEST_F(Recover, StreamsTellTheLayout) {
                 Qev({"r", "a.qev"}).find("QEV3 from a blank header") != std::string::npos);
     RemoveAllBut("");
   }
-  // Zeros through byte 16: format 3's walk alone finds streams; else format 4.
+  // Zeros through byte 16: format 3's walk alone finds streams; else format 4,
+  // though format 3's walk finds empty streams in the zeros.
   for (const char* name : {"e1", "e2", "t"})
     WriteFile(name, name[0] == 't' ? Members()[2].second : "");
   for (const auto& [args, layout] :
@@ -228,7 +229,7 @@ TEST_F(Recover, StreamsTellTheLayout) {
         {Names{"z4", "a.qev", "t"}, "QEV4 from a blank header"}}) {
     Qev(args);
     std::string bytes = ReadFile("a.qev");
-    bytes.resize(args[0] == "c3" ? Parse(bytes).tableOffset : bytes.size() / 2);
+    bytes.resize(args[0] == "c3" ? Parse(bytes).tableOffset : 24);
     std::fill_n(bytes.begin(), 16, '\0');
     WriteFile("a.qev", bytes);
     EXPECT_NE(Qev({"r", "a.qev"}).find(layout), std::string::npos) << layout;
