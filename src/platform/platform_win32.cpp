@@ -126,14 +126,26 @@ bool ReadFromFileAt(NativeFile file, std::uint32_t offset, void* dest, std::uint
   return SeekFromStart(file, offset) && ReadFromFile(file, dest, size, done);
 }
 
-NativeFile OpenStandardInput(bool* wholeFile) {
+namespace {
+
+// A handle of our own to a standard stream, closed like any file's, or
+// INVALID_HANDLE_VALUE where the stream is missing.
+HANDLE DuplicateStandardHandle(DWORD which) {
   HANDLE own = INVALID_HANDLE_VALUE;
-  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  if (input == nullptr || input == INVALID_HANDLE_VALUE ||
-      !DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &own, 0, FALSE,
+  const HANDLE stream = GetStdHandle(which);
+  if (stream == nullptr || stream == INVALID_HANDLE_VALUE ||
+      !DuplicateHandle(GetCurrentProcess(), stream, GetCurrentProcess(), &own, 0, FALSE,
                        DUPLICATE_SAME_ACCESS)) {
-    return kInvalidFile;
+    return INVALID_HANDLE_VALUE;
   }
+  return own;
+}
+
+}  // namespace
+
+NativeFile OpenStandardInput(bool* wholeFile) {
+  const HANDLE own = DuplicateStandardHandle(STD_INPUT_HANDLE);
+  if (own == INVALID_HANDLE_VALUE) return kInvalidFile;
   LARGE_INTEGER zero = {};
   LARGE_INTEGER at = {};
   *wholeFile = GetFileType(own) == FILE_TYPE_DISK &&
@@ -271,14 +283,8 @@ NativeFile StandardOutput() {
 }
 
 NativeFile OpenStandardOutput() {
-  HANDLE own = INVALID_HANDLE_VALUE;
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (output == nullptr || output == INVALID_HANDLE_VALUE ||
-      !DuplicateHandle(GetCurrentProcess(), output, GetCurrentProcess(), &own, 0, FALSE,
-                       DUPLICATE_SAME_ACCESS)) {
-    return kInvalidFile;
-  }
-  return reinterpret_cast<NativeFile>(own);
+  const HANDLE own = DuplicateStandardHandle(STD_OUTPUT_HANDLE);
+  return own == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<NativeFile>(own);
 }
 
 bool IsTerminal(StandardStream stream) {
