@@ -7,6 +7,8 @@
 #   python3 bench/data_sets.py modify DIR  data/ holds 64 files of 16 MiB,
 #       text-like and random in 1 MiB blocks (one in four text-like); new/
 #       holds one.bin, 1 MiB half text-like, half random.
+#   python3 bench/data_sets.py tiny DIR    tiny/ holds 100,000 files of 1 to
+#       200 random bytes.
 import os, random, sys
 
 BLOCK = 1 << 20
@@ -61,5 +63,13 @@ def modify(work):
     write(os.path.join(work, "new", "one.bin"), src.text(BLOCK // 2) + src.noise(BLOCK // 2))
 
 
+def tiny(work):
+    rng = random.Random(27)
+    os.makedirs(os.path.join(work, "tiny"), exist_ok=True)
+    for i in range(100000):
+        with open(os.path.join(work, "tiny", "t%06d" % i), "wb") as f:
+            f.write(rng.randbytes(rng.randint(1, 200)))
+
+
 if __name__ == "__main__":
-    {"mixed": mixed, "modify": modify}[sys.argv[1]](sys.argv[2])
+    {"mixed": mixed, "modify": modify, "tiny": tiny}[sys.argv[1]](sys.argv[2])

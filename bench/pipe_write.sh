@@ -17,14 +17,7 @@ bench_init python3
 
 echo "generating the data sets in $WORK" >&2
 python3 "$(dirname "$0")/data_sets.py" mixed "$WORK"
-python3 - "$WORK/tiny" <<'PY'
-import os, random, sys
-os.makedirs(sys.argv[1], exist_ok=True)
-rng = random.Random(27)
-for i in range(100000):
-    with open(os.path.join(sys.argv[1], "t%06d" % i), "wb") as f:
-        f.write(rng.randbytes(rng.randint(1, 200)))
-PY
+python3 "$(dirname "$0")/data_sets.py" tiny "$WORK"
 
 for set in many big; do
   D=$WORK/$set

@@ -6,7 +6,7 @@
 namespace qev {
 
 ReadAhead::ReadAhead(FileHandle& input, std::uint64_t limit, std::uint64_t at, bool threaded)
-    : input_(input), left_(limit), storage_(kPieces * kPiece + kCacheLine) {
+    : input_(input), left_(limit), storage_((threaded ? kPieces : 1) * kPiece + kCacheLine) {
   base_ = storage_.data() + (at - reinterpret_cast<std::uintptr_t>(storage_.data())) % kCacheLine;
   if (!threaded) return;
   try {
