@@ -113,12 +113,12 @@ fault create-short-input src/ops/store_member.cpp \
   'an input that delivers fewer bytes than its size is stored with zeros'
 
 fault compress-position-zero src/coding/match_finder.cpp \
-  'if (candidate[want - 1] == current[want - 1] && source % kWindowSize != 0) {' \
-  'if (candidate[want - 1] == current[want - 1]) {' \
+  'if (same == want && source % kWindowSize != 0) {' \
+  'if (same == want) {' \
   'the compressor takes window position 0, the end marker, as a source'
 fault compress-carry-position-zero src/coding/block_parser.cpp \
-  'if (distance != 0 && (start + o - distance) % kWindowSize != 0) {' \
-  'if (distance != 0) {' \
+  'if (carried > kMinMatch && (start + o - distance) % kWindowSize != 0) {' \
+  'if (carried > kMinMatch) {' \
   'the match carried on from the offset before may start at window position 0'
 fault compress-distance src/coding/lzss_compress.cpp \
   'static_cast<std::uint32_t>(i + 1 - parser.Distance(i)) & kWindowMask;' \
@@ -137,13 +137,33 @@ fault compress-block-history src/coding/lzss_compress.cpp \
   'const std::size_t from = kBlockStart + count * kBlockSize - kWindowSize + 1;' \
   'the history kept for the next blocks is one byte off'
 fault block-search-skipped src/coding/block_parser.cpp \
-  'if (match.length < most && worth(o + most)) {' \
-  'if (match.length < 3 && worth(o + most)) {' \
+  'if (match.length < most && (worth >> (most - 1)) != 0) {' \
+  'if (match.length < 3 && (worth >> (most - 1)) != 0) {' \
   'the parse searches for no match longer than the one carried on'
 fault compress-carry-length src/coding/block_parser.cpp \
-  'std::uint32_t known = carried > kMinMatch ? carried - 1 : 0;' \
-  'std::uint32_t known = carried > kMinMatch ? carried : 0;' \
+  'std::uint32_t known = carried - 1;' \
+  'std::uint32_t known = carried;' \
   'the match carried on from the offset before keeps its length, one byte too many'
+fault parse-cost-step src/coding/block_parser.cpp \
+  '      if (dearer) {' \
+  '      if (!dearer) {' \
+  'the parse lowers the reaches ahead when an offset costs no more than the one before'
+fault parse-claim-steps src/coding/block_parser.cpp \
+  'std::memcpy(steps + o + k, kStepsAhead + k, 16);' \
+  'std::memcpy(steps + o + k, kStepsAhead + k - 1, 16);' \
+  'a reference records each offset it reaches one step short'
+fault finder-failed-walk-kept src/coding/match_finder.cpp \
+  '  failed_ = {};' \
+  '' \
+  'a walk that failed in one block skips searches in the next one at the same positions'
+fault finder-failed-walk-common src/coding/match_finder.h \
+  'want > failed_.common);' \
+  'want >= failed_.common);' \
+  'a search for as many bytes as a failed walk had in common is skipped'
+fault compress-checksum-start src/coding/lzss_compress.cpp \
+  'for (const std::uint8_t* byte = out.data() + at; byte != written; ++byte) checksum_ += *byte;' \
+  'for (const std::uint8_t* byte = out.data() + at + 1; byte < written; ++byte) checksum_ += *byte;' \
+  'the checksum leaves out the first stream byte of every round of blocks'
 fault compress-threads src/coding/lzss_compress.cpp \
   'first && k == 0, hashBits_);' \
   'k == 0, hashBits_);' \

@@ -4,26 +4,39 @@
 //
 // Costs count in units of 9 bits: a literal costs 1, a reference of 3 to 18
 // bytes 2, whatever its length. The pass keeps the least cost of reaching
-// each offset by a reference from the offsets before (`reach`, for the next
-// 18 offsets), so the cost of an offset is final when the pass gets there:
-// the lesser of a literal after the offset before and its reach. From
-// offset o at cost c, a reference reaches o + 3 to o + L at c + 2, where L
-// is the longest match at o; shorter references are matches as well.
+// each of the next 18 offsets by a reference from the offsets before (their
+// reach), so the cost of an offset is final when the pass gets there: the
+// lesser of a literal after the offset before and its reach. From offset o
+// at cost c, a reference reaches o + 3 to o + L at c + 2, where L is the
+// longest match at o; shorter references are matches as well.
+//
+// The reaches in three masks. Costs never fall from one offset to the next,
+// and a reference from before o that reaches past o cost at most c + 2, so
+// each reach ahead of o is c, c + 1, c + 2 or none; one bit per offset in
+// each of three masks tells which (`level`, `near`, `reached`: at most c,
+// c + 1, c + 2). Moving on by a literal's cost lowers every reach by one
+// relative to the new cost: near becomes level and reached near. Since no
+// reach ahead is less than c + 2 by a later reference, the first reference
+// that reaches an offset is the one its reach stays with.
 //
 // Where it searches. The references from earlier offsets that reach past
 // o + 2 cover o + 3 onwards up to where they end, so reach is nondecreasing
 // from o + 2 on. An offset j is worth reaching from o only where c + 2 is
-// less than both reach(j) and reach(j - 1) + 1 (a literal after j - 1): the
-// offsets worth it are a suffix of o + 3..o + 18, and none where the last
-// is not. The match at o - 1 continues at o with the same distance, one
-// byte shorter at least; it is extended first (a few word comparisons),
-// and the chains are searched only for matches longer than it that reach
-// an offset worth it. Where a match of 18 bytes runs on, no search is made
-// at all. No search skipped can shorten the stream: the offsets a match
-// from there could reach are reached at no more cost already.
+// less than both reach(j) and reach(j - 1) + 1 (a literal after j - 1): j
+// is reached by none, and j - 1 by none at less than c + 2. The offsets
+// worth it are a suffix of o + 3..o + 18, and none where the last is not.
+// A match of 4 bytes or more at o - 1 continues at o with the same
+// distance, one byte shorter at least; it is extended first (a few word
+// comparisons), and the chains are searched only for matches longer than
+// it that reach an offset worth it. Where a match of 18 bytes runs on, no
+// search is made at all. No search skipped can shorten the stream: the
+// offsets a match from there could reach are reached at no more cost
+// already. Nor does a search whose chain is empty or whose walk the finder
+// knows to fail (match_finder.h).
 #include "coding/block_parser.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace qev {
 namespace {
@@ -32,18 +45,27 @@ using lzss::kMaxMatch;
 using lzss::kMinMatch;
 using lzss::kWindowSize;
 
-constexpr std::uint32_t kLiteralCost = 1;
-constexpr std::uint32_t kReferenceCost = 2;
-constexpr std::uint32_t kUnreached = 0x7FFFFFFF;
-constexpr std::uint32_t kRing = 32;  // > kMaxMatch + 1 offsets ahead
-static_assert(kMaxMatch + 1 < kRing);
+// Masks: bit k - 1 for offset o + k, k = 1..18.
+static_assert(kMaxMatch < 32);
+// The offsets a reference from o reaches, o + 3 onwards, up to o + length.
+constexpr std::uint32_t Reaches(std::uint32_t length) {
+  return ((std::uint32_t{1} << length) - 1) & ~((std::uint32_t{1} << (kMinMatch - 1)) - 1);
+}
+// Per offset k ahead, k: a reference writes 16 of them from the first
+// offset it reaches first, whatever lies past its last one. No step is read
+// before the pass has passed it, and each offset it passes was written
+// last by a literal or by the reference that reached it first.
+constexpr std::size_t kStepSlack = 16;
+constexpr std::uint8_t kStepsAhead[kMaxMatch + 16] = {
+    0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
+    17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33};
 
 }  // namespace
 
 void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::uint32_t length,
                         bool first, int hashBits) {
-  if (step_.size() < length + 1) {
-    step_.resize(length + 1);
+  if (step_.size() < length + kStepSlack) {
+    step_.resize(length + kStepSlack);
     distance_.resize(length + 1);
   }
   // The history: the window's initial zeros, whose newest 18 stand for all
@@ -51,62 +73,71 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
   finder_.Reset(buffer, hashBits, first ? start - kMaxMatch - 1 : start - kWindowSize, start,
                 start + length);
   const std::uint8_t* const data = buffer + start;
-  std::uint32_t reach[kRing];
-  std::fill(reach, reach + kRing, kUnreached);
-  const auto at = [&reach](std::uint32_t offset) -> std::uint32_t& {
-    return reach[offset % kRing];
-  };
   std::uint8_t* const steps = step_.data();
   std::uint16_t* const distances = distance_.data();
-  std::uint32_t cost = 0;      // of offset o
-  std::uint32_t distance = 0;  // of the last match taken, 0 for none yet
+  // The reaches of o + 1..o + 18 (see above), relative to the cost of o.
+  std::uint32_t level = 0;
+  std::uint32_t near = 0;
+  std::uint32_t reached = 0;
+  std::uint32_t distance = 0;  // of the last match taken
   // The length of the match at distance `distance` at the offset before,
-  // 0 where unknown, and the most it could have been.
+  // 0 where there was none of 4 bytes, and the most it could have been.
   std::uint32_t carried = 0;
   std::uint32_t cap = 0;
   // steps[j], until the walk back below: the length of the token that
   // reaches offset j at its least cost.
   for (std::uint32_t o = 0;; ++o) {
     if (o > 0) {
-      if (cost + kLiteralCost < at(o)) {
-        cost += kLiteralCost;
-        steps[o] = 1;
-      } else {
-        cost = at(o);
+      // Offset o costs one more than o - 1 unless a reference reaches it
+      // at the same cost; a literal, unless one reaches it at one more.
+      const bool dearer = (level & 1) == 0;
+      if ((near & 1) == 0) steps[o] = 1;
+      reached >>= 1;
+      near >>= 1;
+      level >>= 1;
+      if (dearer) {
+        level = near;
+        near = reached;
       }
-      at(o) = kUnreached;
     }
     if (o == length) break;
     const std::uint32_t most = std::min(kMaxMatch, length - o);
     if (most >= kMinMatch) {
-      const std::uint32_t via = cost + kReferenceCost;
       Match match;
-      if (distance != 0 && (start + o - distance) % kWindowSize != 0) {
-        // A match of 4 bytes or more at o - 1 that ended before its cap is
-        // one byte shorter here; one that reached its cap may run on.
-        std::uint32_t known = carried > kMinMatch ? carried - 1 : 0;
+      if (carried > kMinMatch && (start + o - distance) % kWindowSize != 0) {
+        // A match at o - 1 that ended before its cap is one byte shorter
+        // here; one that reached its cap may run on.
+        std::uint32_t known = carried - 1;
         if (known + 1 == cap)
           known += CommonLength(data + o - distance + known, data + o + known, most - known);
-        else if (known == 0)
-          known = CommonLength(data + o - distance, data + o, most);
         match = {known, distance};
       }
-      const auto worth = [&](std::uint32_t j) { return via < at(j) && via <= at(j - 1); };
-      if (match.length < most && worth(o + most)) {
-        std::uint32_t least = std::max(kMinMatch, match.length + 1);
-        while (!worth(o + least)) ++least;
-        const Match found = finder_.Find(start + o, least, most);
-        if (found.length != 0) match = found;
+      // The offsets o + k worth reaching, at bit k - 1: none reaches them,
+      // nor the offset before at less than the cost of o plus 2.
+      const std::uint32_t worth = ~reached & ~(near << 1) & Reaches(most);
+      if (match.length < most && (worth >> (most - 1)) != 0) {
+        const auto least =
+            std::max(match.length + 1, static_cast<std::uint32_t>(__builtin_ctz(worth)) + 1);
+        const std::uint32_t longer = std::max(least, MatchFinder::kLeastWalked);
+        if (finder_.MayFind(start + o, longer)) {
+          const Match found = finder_.Find(start + o, least, most);
+          if (found.length != 0) match = found;
+        } else if (least == kMinMatch) {
+          const Match found = finder_.FindThree(start + o);
+          if (found.length != 0) match = found;
+        }
       }
-      carried = match.length >= kMinMatch ? match.length : 0;
+      carried = match.length > kMinMatch ? match.length : 0;
       cap = most;
       if (match.length >= kMinMatch) {
         distance = match.distance;
-        distances[o] = static_cast<std::uint16_t>(distance);
-        // reach is nondecreasing: the offsets it lowers lie at the end.
-        for (std::uint32_t k = match.length; k >= kMinMatch && via < at(o + k); --k) {
-          at(o + k) = via;
-          steps[o + k] = static_cast<std::uint8_t>(k);
+        // The offsets no reference reached yet, a suffix of those it reaches.
+        const std::uint32_t claimed = Reaches(match.length) & ~reached;
+        if (claimed != 0) {
+          reached |= claimed;
+          distances[o] = static_cast<std::uint16_t>(distance);
+          const auto k = static_cast<std::uint32_t>(__builtin_ctz(claimed)) + 1;
+          std::memcpy(steps + o + k, kStepsAhead + k, 16);
         }
       }
     }

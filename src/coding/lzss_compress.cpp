@@ -129,6 +129,15 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
   }
   if (outOfMemory) throw std::bad_alloc();
 
+  // The tokens, through a word of bits held in registers: at most 9 bits
+  // per input byte, and a byte of bits pending.
+  std::size_t tokensLength = lastLength;
+  for (std::size_t b = 1; b < count; ++b) tokensLength += kBlockSize;
+  const std::size_t at = out.size();
+  out.resize(at + (tokensLength * kLiteralBits + pendingBits_ + 7) / 8 + 8);
+  std::uint8_t* written = out.data() + at;
+  std::uint64_t bits = bits_;
+  unsigned pending = pendingBits_;
   for (std::size_t b = 0; b < count; ++b) {
     const BlockParser& parser = *parsers_[b];
     const std::size_t length = b + 1 == count ? lastLength : kBlockSize;
@@ -136,15 +145,35 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
     for (std::size_t i = 0; i < length;) {
       const std::uint32_t step = parser.Step(i);
       if (step == 1) {
-        Emit(0x100u | block[i], kLiteralBits, out);
+        bits = bits << kLiteralBits | 0x100u | block[i];
+        pending += kLiteralBits;
       } else {
         // Blocks start at multiples of 8192 output bytes.
         const auto position = static_cast<std::uint32_t>(i + 1 - parser.Distance(i)) & kWindowMask;
-        Emit(position << lzss::kLengthBits | (step - kMinMatch), kReferenceBits, out);
+        bits = bits << kReferenceBits | position << lzss::kLengthBits | (step - kMinMatch);
+        pending += kReferenceBits;
+      }
+      if (pending >= 32) {
+        pending -= 32;
+        const auto word = static_cast<std::uint32_t>(bits >> pending);
+        const std::uint8_t bytes[4] = {
+            static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
+            static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+        std::memcpy(written, bytes, 4);
+        written += 4;
       }
       i += step;
     }
   }
+  while (pending >= 8) {
+    pending -= 8;
+    *written++ = static_cast<std::uint8_t>(bits >> pending);
+  }
+  for (const std::uint8_t* byte = out.data() + at; byte != written; ++byte) checksum_ += *byte;
+  out.resize(static_cast<std::size_t>(written - out.data()));
+  bits_ = bits & ((std::uint64_t{1} << pending) - 1);
+  pendingBits_ = pending;
+
   if (last) return;
   // Keep the last block's last 8 KiB as the next block's history, and what
   // follows the block.

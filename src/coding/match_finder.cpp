@@ -30,7 +30,7 @@ using lzss::kMinMatch;
 using lzss::kWindowSize;
 
 // Hash sizes in bits, at most.
-constexpr int kHashBits = 14;
+constexpr int kHashBits = 15;
 constexpr int kHash3Bits = 16;
 constexpr std::uint32_t kRing = MatchFinder::kRing;
 constexpr std::uint32_t kRingMask = kRing - 1;
@@ -47,25 +47,23 @@ void MatchFinder::Reset(const std::uint8_t* buffer, int hashBits, std::uint32_t 
                         std::uint32_t start, std::uint32_t end) {
   buffer_ = buffer;
   end_ = end;
-  bits_ = std::min(hashBits, kHashBits);
-  bits3_ = std::min(hashBits, kHash3Bits);
-  head_.assign(2 * (std::size_t{1} << bits_) + (std::size_t{1} << bits3_), 0);
+  const int bits = std::min(hashBits, kHashBits);
+  const int bits3 = std::min(hashBits, kHash3Bits);
+  shift_ = static_cast<std::uint8_t>(64 - bits);
+  shift3_ = static_cast<std::uint8_t>(64 - bits3);
+  head_.assign(2 * (std::size_t{1} << bits) + (std::size_t{1} << bits3), 0);
+  head4_ = head_.data();
+  head8_ = head4_ + (std::size_t{1} << bits);
+  head3_ = head8_ + (std::size_t{1} << bits);
+  failed_ = {};
   for (std::uint32_t p = from; p < std::min(start + kAhead, end); ++p) Chain(p);
 }
 
-Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most) const {
+Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most) {
   const std::uint8_t* const current = buffer_ + cur;
-  Match best;
+  Match best = least == kMinMatch ? FindThree(cur) : Match{};
   // The length a candidate must reach to count.
-  std::uint32_t want = least;
-  if (want == kMinMatch) {
-    const std::uint32_t source = cur - older_[2 * kRing + (cur & kRingMask)];
-    if (cur - source <= kWindowSize && source % kWindowSize != 0 &&
-        ((Load32(buffer_ + source) ^ Load32(current)) & 0xFFFFFF) == 0) {
-      best = {kMinMatch, cur - source};
-    }
-  }
-  want = std::max(want, kMinMatch + 1);
+  std::uint32_t want = std::max(least, kLeastWalked);
   // Each longer match found starts a walk of the chain of the new key,
   // which holds fewer candidates; kMaxChain candidates in all.
   std::uint32_t skew = 0;
@@ -78,22 +76,33 @@ Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t mo
     older = older_.get() + (eight ? kRing : 0);
   };
   walk();
-  for (std::uint32_t depth = 0; want <= most && depth < kMaxChain; ++depth) {
+  // The candidates the current walk passed began at depth `walked`; the
+  // most bytes any had in common up to the last one wanted.
+  std::uint32_t walked = 0;
+  std::uint32_t common = 0;
+  std::uint32_t depth = 0;
+  for (; want <= most && depth < kMaxChain; ++depth) {
     node -= older[node & kRingMask];
     const std::uint32_t source = node - skew;
     const std::uint32_t distance = cur - source;
     if (distance > kWindowSize) break;  // also the end of a chain
     const std::uint8_t* const candidate = buffer_ + source;
-    // Only a candidate equal up to byte want - 1 can count.
-    if (candidate[want - 1] == current[want - 1] && source % kWindowSize != 0) {
-      const std::uint32_t length = CommonLength(candidate, current, most);
-      if (length >= want) {
-        best = {length, distance};
-        want = length + 1;
-        walk();
-      }
+    // Compared from the last byte wanted back: a candidate has the key's
+    // bytes there, and differs before them if anywhere.
+    const std::uint32_t same = CommonSuffix(candidate + want - 1, current + want - 1, want);
+    if (same == want && source % kWindowSize != 0) {
+      best = {CommonLength(candidate, current, most), distance};
+      want = best.length + 1;
+      walk();
+      walked = depth + 1;
+      common = 0;
+    } else {
+      common = std::max(common, same);
     }
   }
+  // A walk that failed having passed every candidate of its chain that a
+  // later walk from the same node would pass.
+  if (want <= most && (depth < kMaxChain || walked == 0)) failed_ = {cur + skew, want >= 8, common};
   return best;
 }
 

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "coding/lzss_stream.h"
+
 namespace qev {
 
 struct Match {
@@ -33,6 +35,24 @@ inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b,
   return most;
 }
 
+// How many bytes ending at a and at b (inclusive) are the same, at most
+// `most`, 8 at a time from the end (both readable from 23 bytes before
+// their end; the bytes before a - most + 1 are read, not counted).
+inline std::uint32_t CommonSuffix(const std::uint8_t* a, const std::uint8_t* b,
+                                  std::uint32_t most) {
+  for (std::uint32_t length = 0; length < most; length += 8) {
+    std::uint64_t wordA, wordB;
+    std::memcpy(&wordA, a - 7 - length, 8);
+    std::memcpy(&wordB, b - 7 - length, 8);
+    if (wordA != wordB) {
+      // Little-endian loads: the last differing byte is the highest set one.
+      length += static_cast<std::uint32_t>(__builtin_clzll(wordA ^ wordB)) / 8;
+      return length < most ? length : most;
+    }
+  }
+  return most;
+}
+
 class MatchFinder {
  public:
   // The chains hold the positions up to kAhead past the one searched.
@@ -41,6 +61,9 @@ class MatchFinder {
   static constexpr std::uint32_t kMaxChain = 64;
   // Positions in the chains' links, modulo twice the window.
   static constexpr std::uint32_t kRing = 16384;
+  // Matches of 3 bytes come from a table of the newest source, longer
+  // ones from walks of the chains.
+  static constexpr std::uint32_t kLeastWalked = 4;
 
   MatchFinder();
   ~MatchFinder();
@@ -65,7 +88,28 @@ class MatchFinder {
   // matches of 3 bytes (only the newest source per hash of 3 bytes is kept)
   // and for candidates that more than kMaxChain newer ones of the same hash
   // precede.
-  Match Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most) const;
+  Match Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most);
+  // The match of 3 bytes that Find(cur, 3, ...) starts from: the newest
+  // source of the 3 bytes at cur, if it is one.
+  Match FindThree(std::uint32_t cur) const {
+    const std::uint32_t source = cur - older_[2 * kRing + (cur & (kRing - 1))];
+    if (cur - source <= lzss::kWindowSize && source % lzss::kWindowSize != 0 &&
+        ((Load32(buffer_ + source) ^ Load32(buffer_ + cur)) & 0xFFFFFF) == 0) {
+      return {lzss::kMinMatch, cur - source};
+    }
+    return {};
+  }
+  // False where Find(cur, least, most) can find no match of `want` bytes
+  // or more (want >= kLeastWalked), as the chains tell without a walk:
+  // where the first chain a walk for want bytes takes holds no source in
+  // the window, or where a walk of that same chain for the same last byte
+  // failed before (see failed_ below).
+  bool MayFind(std::uint32_t cur, std::uint32_t want) const {
+    const bool eight = want >= 8;
+    const std::uint32_t node = cur + want - (eight ? 8 : 4);
+    if (older_[(eight ? kRing : 0) + (node & (kRing - 1))] > lzss::kWindowSize) return false;
+    return !(node == failed_.node && eight == failed_.eight && want > failed_.common);
+  }
 
  private:
   static std::uint32_t Load32(const std::uint8_t* p) {
@@ -76,25 +120,45 @@ class MatchFinder {
   void Chain(std::uint32_t position) {
     std::uint64_t bytes;
     std::memcpy(&bytes, buffer_ + position, 8);
-    const auto hash = [&bytes](std::uint64_t mask, int bits) {
-      return static_cast<std::uint32_t>(((bytes & mask) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
-    };
-    const std::uint32_t slots[3] = {hash(0xFFFFFFFF, bits_),
-                                    (std::uint32_t{1} << bits_) + hash(~std::uint64_t{0}, bits_),
-                                    (std::uint32_t{2} << bits_) + hash(0xFFFFFF, bits3_)};
-    const std::uint32_t ring = position & (kRing - 1);
-    for (int chain = 0; chain < 3; ++chain) {
+    constexpr std::uint64_t kPrime = 0x9E3779B97F4A7C15ull;
+    const auto slot4 = static_cast<std::uint32_t>(((bytes & 0xFFFFFFFF) * kPrime) >> shift_);
+    const auto slot8 = static_cast<std::uint32_t>((bytes * kPrime) >> shift_);
+    const auto slot3 = static_cast<std::uint32_t>(((bytes & 0xFFFFFF) * kPrime) >> shift3_);
+    std::uint16_t* const older = older_.get() + (position & (kRing - 1));
+    const auto link = [position](std::uint32_t& head, std::uint16_t& older) {
       // Distances past the window read as the window's end.
-      const std::uint32_t back = position - head_[slots[chain]];
-      older_[chain * kRing + ring] = static_cast<std::uint16_t>(back < 0xFFFF ? back : 0xFFFF);
-      head_[slots[chain]] = position;
-    }
+      const std::uint32_t back = position - head;
+      older = static_cast<std::uint16_t>(back < 0xFFFF ? back : 0xFFFF);
+      head = position;
+    };
+    link(head4_[slot4], older[0]);
+    link(head8_[slot8], older[kRing]);
+    link(head3_[slot3], older[2 * kRing]);
   }
 
+  // The last walk that failed and that any later walk from the same node
+  // repeats: it went to the end of its chain, or through its first
+  // kMaxChain candidates. `node` is the position whose 4 bytes (or 8:
+  // `eight`) end where the match it wanted would end; `common`, the most
+  // bytes up to that end that any of its candidates had in common with it,
+  // fewer than it wanted. Chains only grow at their new end, so a walk
+  // from that node for more than `common` bytes fails the same way.
+  struct FailedWalk {
+    std::uint32_t node = 0;
+    bool eight = false;
+    std::uint32_t common = 0;
+  };
+  FailedWalk failed_;
   const std::uint8_t* buffer_ = nullptr;
   std::uint32_t end_ = 0;
-  int bits_ = 0;
-  int bits3_ = 0;
+  // 64 less the bits of the hashes of 4 and 8 bytes, and of 3 bytes, and
+  // the three tables in head_: kept apart from it, since the tables' stores
+  // could otherwise change them for the compiler.
+  std::uint8_t shift_ = 0;
+  std::uint8_t shift3_ = 0;
+  std::uint32_t* head4_ = nullptr;
+  std::uint32_t* head8_ = nullptr;
+  std::uint32_t* head3_ = nullptr;
   // Per hash of 4, 8 and 3 bytes the newest position; per position (modulo
   // twice the window) the next older one of the same hash of 4, of 8 and of
   // 3 bytes. Slots hold buffer positions; 0 lies outside every window.

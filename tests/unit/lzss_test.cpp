@@ -303,6 +303,8 @@ TEST(LzssCompress, ShortestStreamDecodesBackTheSameInPieces) {
       {"period 18 over blocks", Concat({Random(18, 11)}, 2 * kBlock)},
       {"period 19, text", Concat({Concat({Random(19, 12)}, kBlock - 3), Text(9000, 13)})},
       {"text over blocks", Concat({Text(kBlock + 17, 14), Random(3000, 15), Text(kBlock, 16)})},
+      {"a copy that ends at the block's end",
+       Concat({Random(2000, 17), Random(kBlock - 4000, 18), Random(2000, 17), Text(3000, 19)})},
   };
   for (const auto& [name, input] : cases) {
     ByteBuffer stream{0xEE};  // replaced
@@ -354,6 +356,53 @@ TEST(MatchFinder, MatchesAgainstEverySourceInTheWindow) {
     }
     EXPECT_LE(shorter, kLength / 500) << (first ? "first block" : "later block");
   }
+}
+
+// Searches as the parse makes them, for the same last byte at several
+// positions in a row: where MayFind says no, Find finds nothing that long
+// either; and a failed walk says nothing about the next block.
+TEST(MatchFinder, SkipsOnlySearchesThatFail) {
+  constexpr std::size_t kLength = 20000;
+  constexpr std::uint32_t kStart = ParseLayout::kBlockStart;
+  ByteBuffer buffer(kStart + kLength + ParseLayout::kPadding, 0);
+  const ByteBuffer data =
+      Concat({Text(6000, 31), Random(2000, 32, 3), Concat({Random(18, 33)}, 3000),
+              Concat({Random(7, 34)}, 1000), Text(kLength, 35)});
+  std::copy(data.begin(), data.begin() + kLength, buffer.begin() + kStart);
+  MatchFinder finder;
+  finder.Reset(buffer.data(), 16, kStart - 19, kStart, kStart + kLength);
+  std::size_t skipped = 0;
+  for (std::uint32_t i = 0; i + kMaxMatch <= kLength && !HasFailure(); ++i) {
+    // The last byte wanted stays for 12 positions, as where the parse
+    // passes offsets that no reference reaches.
+    const std::uint32_t at = kStart + i, end = (at + 17) / 12 * 12;
+    const std::uint32_t want = std::clamp<std::uint32_t>(end - at + 1, 4, kMaxMatch);
+    const bool may = finder.MayFind(at, want);
+    const Match found = finder.Find(at, want, kMaxMatch);
+    finder.Advance(at);
+    if (!may) {
+      ++skipped;
+      EXPECT_LT(found.length, want) << i;
+    }
+  }
+  EXPECT_GT(skipped, kLength / 4);
+
+  // A walk that failed in one block says nothing of the next one at the
+  // same positions: here the 8 bytes at `at` are new in random bytes, then
+  // a copy of bytes 1000 back.
+  const std::uint32_t at = kStart + 1000;
+  const auto restart = [&](const ByteBuffer& bytes) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    std::copy(bytes.begin(), bytes.end(), buffer.begin() + kStart);
+    finder.Reset(buffer.data(), 16, kStart - 19, kStart, kStart + kLength);
+    for (std::uint32_t p = kStart; p < at; ++p) finder.Advance(p);
+  };
+  restart(Random(2000, 36));
+  EXPECT_EQ(finder.Find(at, 8, 8).length, 0u);
+  EXPECT_FALSE(finder.MayFind(at, 8));
+  restart(Concat({Random(1000, 37)}, 1100));
+  EXPECT_TRUE(finder.MayFind(at, 8));
+  EXPECT_EQ(finder.Find(at, 8, 8).length, 8u);
 }
 
 }  // namespace
