@@ -125,8 +125,8 @@ fault compress-distance src/coding/lzss_compress.cpp \
   'static_cast<std::uint32_t>(i - parser.Distance(i)) & kWindowMask;' \
   'the compressor names the window position one byte off'
 fault compress-overlong src/coding/block_parser.cpp \
-  'const std::uint32_t most = std::min(kMaxMatch, length - o);' \
-  'const std::uint32_t most = std::min(kMaxMatch + 1, length - o);' \
+  'const std::uint32_t most = kInside ? kMaxMatch : std::min(kMaxMatch, length - o);' \
+  'const std::uint32_t most = kInside ? kMaxMatch + 1 : std::min(kMaxMatch, length - o);' \
   'the compressor takes matches of 19 bytes'
 fault compress-longer src/coding/lzss_compress.cpp \
   'if (pendingBits_ > 0) Emit(0, 8 - pendingBits_, out);' \
@@ -161,8 +161,8 @@ fault finder-failed-walk-common src/coding/match_finder.h \
   'want >= failed_.common);' \
   'a search for as many bytes as a failed walk had in common is skipped'
 fault compress-checksum-start src/coding/lzss_compress.cpp \
-  'for (const std::uint8_t* byte = out.data() + at; byte != written; ++byte) checksum_ += *byte;' \
-  'for (const std::uint8_t* byte = out.data() + at + 1; byte < written; ++byte) checksum_ += *byte;' \
+  'for (const std::uint8_t* byte = out.data() + at; byte != written; ++byte) sum += *byte;' \
+  'for (const std::uint8_t* byte = out.data() + at + 1; byte < written; ++byte) sum += *byte;' \
   'the checksum leaves out the first stream byte of every round of blocks'
 fault compress-threads src/coding/lzss_compress.cpp \
   'first && k == 0, hashBits_);' \

@@ -84,9 +84,9 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
   // 0 where there was none of 4 bytes, and the most it could have been.
   std::uint32_t carried = 0;
   std::uint32_t cap = 0;
-  // steps[j], until the walk back below: the length of the token that
-  // reaches offset j at its least cost.
-  for (std::uint32_t o = 0;; ++o) {
+  // Offset o: its cost, then the references from it. `kInside`: 18 bytes
+  // and the chains' kAhead more follow.
+  const auto pass = [&]<bool kInside>(std::uint32_t o) {
     if (o > 0) {
       // Offset o costs one more than o - 1 unless a reference reaches it
       // at the same cost; a literal, unless one reaches it at one more.
@@ -100,9 +100,9 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
         near = reached;
       }
     }
-    if (o == length) break;
-    const std::uint32_t most = std::min(kMaxMatch, length - o);
-    if (most >= kMinMatch) {
+    if (o == length) return;
+    const std::uint32_t most = kInside ? kMaxMatch : std::min(kMaxMatch, length - o);
+    if (kInside || most >= kMinMatch) {
       Match match;
       if (carried > kMinMatch && (start + o - distance) % kWindowSize != 0) {
         // A match at o - 1 that ended before its cap is one byte shorter
@@ -141,8 +141,18 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
         }
       }
     }
-    finder_.Advance(start + o);
-  }
+    if (kInside)
+      finder_.ChainAhead(start + o);
+    else
+      finder_.Advance(start + o);
+  };
+  // steps[j], until the walk back below: the length of the token that
+  // reaches offset j at its least cost.
+  const std::uint32_t inside =
+      length > kMaxMatch + MatchFinder::kAhead ? length - kMaxMatch - MatchFinder::kAhead : 0;
+  std::uint32_t o = 0;
+  for (; o < inside; ++o) pass.operator()<true>(o);
+  for (; o <= length; ++o) pass.operator()<false>(o);
   // Walk back from the end, turning the steps that reach offsets into the
   // steps taken from them.
   std::uint32_t j = length;

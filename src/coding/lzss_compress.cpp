@@ -169,7 +169,9 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
     pending -= 8;
     *written++ = static_cast<std::uint8_t>(bits >> pending);
   }
-  for (const std::uint8_t* byte = out.data() + at; byte != written; ++byte) checksum_ += *byte;
+  std::uint32_t sum = 0;
+  for (const std::uint8_t* byte = out.data() + at; byte != written; ++byte) sum += *byte;
+  checksum_ += sum;
   out.resize(static_cast<std::size_t>(written - out.data()));
   bits_ = bits & ((std::uint64_t{1} << pending) - 1);
   pendingBits_ = pending;

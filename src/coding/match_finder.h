@@ -80,8 +80,10 @@ class MatchFinder {
              std::uint32_t end);
   // Moves on past `cur`, searched or not: cur becomes a source.
   void Advance(std::uint32_t cur) {
-    if (cur + kAhead < end_) Chain(cur + kAhead);
+    if (cur + kAhead < end_) ChainAhead(cur);
   }
+  // Advance where the block goes on past cur + kAhead.
+  void ChainAhead(std::uint32_t cur) { Chain(cur + kAhead); }
   // The longest match at `cur` of `least` to `most` bytes (3 <= least <=
   // most <= 18, cur + most <= end) among the sources within the 8192
   // positions before it, or length 0 where there is none. Exact but for
