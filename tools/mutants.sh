@@ -161,9 +161,9 @@ fault finder-failed-walk-common src/coding/match_finder.h \
   'want >= failed_.common);' \
   'a search for as many bytes as a failed walk had in common is skipped'
 fault compress-checksum-start src/coding/lzss_compress.cpp \
-  'for (const std::uint8_t* byte = out.data() + at; byte != written; ++byte) sum += *byte;' \
-  'for (const std::uint8_t* byte = out.data() + at + 1; byte < written; ++byte) sum += *byte;' \
-  'the checksum leaves out the first stream byte of every round of blocks'
+  'for (const std::uint8_t* byte = piece; byte != written; ++byte) sum += *byte;' \
+  'for (const std::uint8_t* byte = piece + 1; byte < written; ++byte) sum += *byte;' \
+  'the checksum leaves out the first byte of every piece of stream written at once'
 fault compress-threads src/coding/lzss_compress.cpp \
   'first && k == 0, hashBits_);' \
   'k == 0, hashBits_);' \

@@ -129,13 +129,17 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
   }
   if (outOfMemory) throw std::bad_alloc();
 
-  // The tokens, through a word of bits held in registers: at most 9 bits
-  // per input byte, and a byte of bits pending.
-  std::size_t tokensLength = lastLength;
-  for (std::size_t b = 1; b < count; ++b) tokensLength += kBlockSize;
-  const std::size_t at = out.size();
-  out.resize(at + (tokensLength * kLiteralBits + pendingBits_ + 7) / 8 + 8);
-  std::uint8_t* written = out.data() + at;
+  // The tokens, through a word of bits held in registers, into a piece of
+  // stream bytes at a time: the stream grows as much as it is long.
+  std::uint8_t piece[4096];
+  std::uint8_t* written = piece;
+  const auto append = [&] {
+    std::uint32_t sum = 0;
+    for (const std::uint8_t* byte = piece; byte != written; ++byte) sum += *byte;
+    checksum_ += sum;
+    out.insert(out.end(), piece, written);
+    written = piece;
+  };
   std::uint64_t bits = bits_;
   unsigned pending = pendingBits_;
   for (std::size_t b = 0; b < count; ++b) {
@@ -161,6 +165,7 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
             static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
         std::memcpy(written, bytes, 4);
         written += 4;
+        if (written == piece + sizeof piece) append();
       }
       i += step;
     }
@@ -169,10 +174,7 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
     pending -= 8;
     *written++ = static_cast<std::uint8_t>(bits >> pending);
   }
-  std::uint32_t sum = 0;
-  for (const std::uint8_t* byte = out.data() + at; byte != written; ++byte) sum += *byte;
-  checksum_ += sum;
-  out.resize(static_cast<std::size_t>(written - out.data()));
+  append();
   bits_ = bits & ((std::uint64_t{1} << pending) - 1);
   pendingBits_ = pending;
 
