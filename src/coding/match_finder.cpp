@@ -39,7 +39,7 @@ static_assert(kRing == 2 * kWindowSize && MatchFinder::kAhead + kWindowSize <= k
 
 }  // namespace
 
-MatchFinder::MatchFinder() : older_(new std::uint16_t[3 * kRing]) {}
+MatchFinder::MatchFinder() : older_(new std::uint16_t[2 * kRing]) {}
 
 MatchFinder::~MatchFinder() = default;
 
@@ -57,6 +57,7 @@ void MatchFinder::Reset(const std::uint8_t* buffer, int hashBits, std::uint32_t 
   head3_ = head8_ + (std::size_t{1} << bits);
   failed_ = {};
   for (std::uint32_t p = from; p < std::min(start + kAhead, end); ++p) Chain(p);
+  for (std::uint32_t p = from; p < start; ++p) head3_[Hash3(p)] = p;
 }
 
 Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most) {

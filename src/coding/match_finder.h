@@ -80,10 +80,14 @@ class MatchFinder {
              std::uint32_t end);
   // Moves on past `cur`, searched or not: cur becomes a source.
   void Advance(std::uint32_t cur) {
-    if (cur + kAhead < end_) ChainAhead(cur);
+    if (cur + kAhead < end_) Chain(cur + kAhead);
+    head3_[Hash3(cur)] = cur;
   }
   // Advance where the block goes on past cur + kAhead.
-  void ChainAhead(std::uint32_t cur) { Chain(cur + kAhead); }
+  void ChainAhead(std::uint32_t cur) {
+    Chain(cur + kAhead);
+    head3_[Hash3(cur)] = cur;
+  }
   // The longest match at `cur` of `least` to `most` bytes (3 <= least <=
   // most <= 18, cur + most <= end) among the sources within the 8192
   // positions before it, or length 0 where there is none. Exact but for
@@ -94,7 +98,7 @@ class MatchFinder {
   // The match of 3 bytes that Find(cur, 3, ...) starts from: the newest
   // source of the 3 bytes at cur, if it is one.
   Match FindThree(std::uint32_t cur) const {
-    const std::uint32_t source = cur - older_[2 * kRing + (cur & (kRing - 1))];
+    const std::uint32_t source = head3_[Hash3(cur)];
     if (cur - source <= lzss::kWindowSize && source % lzss::kWindowSize != 0 &&
         ((Load32(buffer_ + source) ^ Load32(buffer_ + cur)) & 0xFFFFFF) == 0) {
       return {lzss::kMinMatch, cur - source};
@@ -125,7 +129,6 @@ class MatchFinder {
     constexpr std::uint64_t kPrime = 0x9E3779B97F4A7C15ull;
     const auto slot4 = static_cast<std::uint32_t>(((bytes & 0xFFFFFFFF) * kPrime) >> shift_);
     const auto slot8 = static_cast<std::uint32_t>((bytes * kPrime) >> shift_);
-    const auto slot3 = static_cast<std::uint32_t>(((bytes & 0xFFFFFF) * kPrime) >> shift3_);
     std::uint16_t* const older = older_.get() + (position & (kRing - 1));
     const auto link = [position](std::uint32_t& head, std::uint16_t& older) {
       // Distances past the window read as the window's end.
@@ -135,7 +138,13 @@ class MatchFinder {
     };
     link(head4_[slot4], older[0]);
     link(head8_[slot8], older[kRing]);
-    link(head3_[slot3], older[2 * kRing]);
+  }
+  // The slot of the 3 bytes at `position` in the table of 3 bytes, which
+  // runs with the parse, not kAhead ahead: it holds the newest source
+  // before the position searched.
+  std::uint32_t Hash3(std::uint32_t position) const {
+    return static_cast<std::uint32_t>(
+        ((Load32(buffer_ + position) & 0xFFFFFF) * 0x9E3779B97F4A7C15ull) >> shift3_);
   }
 
   // The last walk that failed and that any later walk from the same node
@@ -162,8 +171,8 @@ class MatchFinder {
   std::uint32_t* head8_ = nullptr;
   std::uint32_t* head3_ = nullptr;
   // Per hash of 4, 8 and 3 bytes the newest position; per position (modulo
-  // twice the window) the next older one of the same hash of 4, of 8 and of
-  // 3 bytes. Slots hold buffer positions; 0 lies outside every window.
+  // twice the window) the next older one of the same hash of 4 and of 8
+  // bytes. Slots hold buffer positions; 0 lies outside every window.
   std::vector<std::uint32_t> head_;
   std::unique_ptr<std::uint16_t[]> older_;
 };
