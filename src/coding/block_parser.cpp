@@ -108,8 +108,13 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
         // A match at o - 1 that ended before its cap is one byte shorter
         // here; one that reached its cap may run on.
         std::uint32_t known = carried - 1;
-        if (known + 1 == cap)
-          known += CommonLength(data + o - distance + known, data + o + known, most - known);
+        if (known + 1 == cap) {
+          // Inside the block the cap is 18: one more byte.
+          if (kInside)
+            known += *(data + o + known - distance) == data[o + known];
+          else
+            known += CommonLength(data + o - distance + known, data + o + known, most - known);
+        }
         match = {known, distance};
       }
       // The offsets o + k worth reaching, at bit k - 1: none reaches them,
