@@ -124,7 +124,9 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
         const auto least =
             std::max(match.length + 1, static_cast<std::uint32_t>(__builtin_ctz(worth)) + 1);
         const std::uint32_t longer = std::max(least, MatchFinder::kLeastWalked);
-        if (finder_.MayFind(start + o, longer)) {
+        if (least == kMinMatch && !finder_.AnyThree(start + o)) {
+          // No source in the window has its 3 bytes: no match at all.
+        } else if (finder_.MayFind(start + o, longer)) {
           const Match found = finder_.Find(start + o, least, most);
           if (found.length != 0) match = found;
         } else if (least == kMinMatch) {

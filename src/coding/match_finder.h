@@ -95,6 +95,9 @@ class MatchFinder {
   // and for candidates that more than kMaxChain newer ones of the same hash
   // precede.
   Match Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most);
+  // Whether any source within the window has the hash of the 3 bytes at
+  // cur; where none has, cur has no match at all.
+  bool AnyThree(std::uint32_t cur) const { return cur - head3_[Hash3(cur)] <= lzss::kWindowSize; }
   // The match of 3 bytes that Find(cur, 3, ...) starts from: the newest
   // source of the 3 bytes at cur, if it is one.
   Match FindThree(std::uint32_t cur) const {

@@ -360,7 +360,8 @@ TEST(MatchFinder, MatchesAgainstEverySourceInTheWindow) {
 
 // Searches as the parse makes them, for the same last byte at several
 // positions in a row: where MayFind says no, Find finds nothing that long
-// either; and a failed walk says nothing about the next block.
+// either, nor anything where AnyThree says no; and a failed walk says
+// nothing about the next block.
 TEST(MatchFinder, SkipsOnlySearchesThatFail) {
   constexpr std::size_t kLength = 20000;
   constexpr std::uint32_t kStart = ParseLayout::kBlockStart;
@@ -379,6 +380,10 @@ TEST(MatchFinder, SkipsOnlySearchesThatFail) {
     const std::uint32_t want = std::clamp<std::uint32_t>(end - at + 1, 4, kMaxMatch);
     const bool may = finder.MayFind(at, want);
     const Match found = finder.Find(at, want, kMaxMatch);
+    if (!finder.AnyThree(at)) {
+      ++skipped;
+      EXPECT_EQ(finder.Find(at, kMinMatch, kMaxMatch).length, 0u) << i;
+    }
     finder.Advance(at);
     if (!may) {
       ++skipped;
