@@ -55,10 +55,11 @@ constexpr std::uint32_t Reaches(std::uint32_t length) {
 // offset it reaches first, whatever lies past its last one. No step is read
 // before the pass has passed it, and each offset it passes was written
 // last by a literal or by the reference that reached it first.
-constexpr std::size_t kStepSlack = 16;
 constexpr std::uint8_t kStepsAhead[kMaxMatch + 16] = {
     0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
     17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33};
+// The steps past a block's end that those 16 may reach.
+constexpr std::size_t kStepSlack = 16;
 
 }  // namespace
 

@@ -46,7 +46,8 @@ class BlockParser {
  private:
   MatchFinder finder_;
   // Per offset the step taken from it (1 for a literal) and a reference's
-  // distance; one more offset, the block's end, while parsing.
+  // distance; while parsing, steps for the block's end and a few offsets
+  // past it as well.
   std::vector<std::uint8_t> step_;
   std::vector<std::uint16_t> distance_;
 };
