@@ -80,8 +80,11 @@ class MatchFinder {
              std::uint32_t end);
   // Moves on past `cur`, searched or not: cur becomes a source.
   void Advance(std::uint32_t cur) {
-    if (cur + kAhead < end_) Chain(cur + kAhead);
-    head3_[Hash3(cur)] = cur;
+    if (cur + kAhead < end_) {
+      ChainAhead(cur);
+    } else {
+      head3_[Hash3(cur)] = cur;
+    }
   }
   // Advance where the block goes on past cur + kAhead.
   void ChainAhead(std::uint32_t cur) {
@@ -97,11 +100,11 @@ class MatchFinder {
   Match Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most);
   // Whether any source within the window has the hash of the 3 bytes at
   // cur; where none has, cur has no match at all.
-  bool AnyThree(std::uint32_t cur) const { return cur - head3_[Hash3(cur)] <= lzss::kWindowSize; }
+  bool AnyThree(std::uint32_t cur) const { return cur - NewestThree(cur) <= lzss::kWindowSize; }
   // The match of 3 bytes that Find(cur, 3, ...) starts from: the newest
   // source of the 3 bytes at cur, if it is one.
   Match FindThree(std::uint32_t cur) const {
-    const std::uint32_t source = head3_[Hash3(cur)];
+    const std::uint32_t source = NewestThree(cur);
     if (cur - source <= lzss::kWindowSize && source % lzss::kWindowSize != 0 &&
         ((Load32(buffer_ + source) ^ Load32(buffer_ + cur)) & 0xFFFFFF) == 0) {
       return {lzss::kMinMatch, cur - source};
@@ -121,6 +124,8 @@ class MatchFinder {
   }
 
  private:
+  // The hashes' multiplier.
+  static constexpr std::uint64_t kPrime = 0x9E3779B97F4A7C15ull;
   static std::uint32_t Load32(const std::uint8_t* p) {
     std::uint32_t v;
     std::memcpy(&v, p, 4);
@@ -129,7 +134,6 @@ class MatchFinder {
   void Chain(std::uint32_t position) {
     std::uint64_t bytes;
     std::memcpy(&bytes, buffer_ + position, 8);
-    constexpr std::uint64_t kPrime = 0x9E3779B97F4A7C15ull;
     const auto slot4 = static_cast<std::uint32_t>(((bytes & 0xFFFFFFFF) * kPrime) >> shift_);
     const auto slot8 = static_cast<std::uint32_t>((bytes * kPrime) >> shift_);
     std::uint16_t* const older = older_.get() + (position & (kRing - 1));
@@ -146,9 +150,10 @@ class MatchFinder {
   // runs with the parse, not kAhead ahead: it holds the newest source
   // before the position searched.
   std::uint32_t Hash3(std::uint32_t position) const {
-    return static_cast<std::uint32_t>(
-        ((Load32(buffer_ + position) & 0xFFFFFF) * 0x9E3779B97F4A7C15ull) >> shift3_);
+    return static_cast<std::uint32_t>(((Load32(buffer_ + position) & 0xFFFFFF) * kPrime) >>
+                                      shift3_);
   }
+  std::uint32_t NewestThree(std::uint32_t cur) const { return head3_[Hash3(cur)]; }
 
   // The last walk that failed and that any later walk from the same node
   // repeats: it went to the end of its chain, or through its first
