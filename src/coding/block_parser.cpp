@@ -82,13 +82,14 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
   std::uint32_t reached = 0;
   std::uint32_t distance = 0;  // of the last match taken
   // The length of the match at distance `distance` at the offset before,
-  // 0 where there was none of 4 bytes, and the most it could have been.
+  // 0 where there was none of 4 bytes, and the most it could have been
+  // (18 inside the block, where it is not kept).
   std::uint32_t carried = 0;
   std::uint32_t cap = 0;
   // Offset o: its cost, then the references from it. `kInside`: 18 bytes
   // and the chains' kAhead more follow.
   const auto pass = [&]<bool kInside>(std::uint32_t o) {
-    if (o > 0) {
+    if (kInside || o > 0) {
       // Offset o costs one more than o - 1 unless a reference reaches it
       // at the same cost; a literal, unless one reaches it at one more.
       const bool dearer = (level & 1) == 0;
@@ -101,7 +102,7 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
         near = reached;
       }
     }
-    if (o == length) return;
+    if (!kInside && o == length) return;
     const std::uint32_t most = kInside ? kMaxMatch : std::min(kMaxMatch, length - o);
     if (kInside || most >= kMinMatch) {
       Match match;
@@ -109,7 +110,7 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
         // A match at o - 1 that ended before its cap is one byte shorter
         // here; one that reached its cap may run on.
         std::uint32_t known = carried - 1;
-        if (known + 1 == cap) {
+        if (known + 1 == (kInside ? kMaxMatch : cap)) {
           // Inside the block the cap is 18: one more byte.
           if (kInside)
             known += *(data + o + known - distance) == data[o + known];
@@ -136,7 +137,7 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
         }
       }
       carried = match.length > kMinMatch ? match.length : 0;
-      cap = most;
+      if (!kInside) cap = most;
       if (match.length >= kMinMatch) {
         distance = match.distance;
         // The offsets no reference reached yet, a suffix of those it reaches.
@@ -159,6 +160,13 @@ void BlockParser::Parse(const std::uint8_t* buffer, std::uint32_t start, std::ui
   const std::uint32_t inside =
       length > kMaxMatch + MatchFinder::kAhead ? length - kMaxMatch - MatchFinder::kAhead : 0;
   std::uint32_t o = 0;
+  // The first offset, which has none before it, runs as those near the end
+  // do, so that those inside need no check for either; the cap it leaves
+  // is 18, as inside.
+  if (inside > 0) {
+    pass.operator()<false>(0);
+    o = 1;
+  }
   for (; o < inside; ++o) pass.operator()<true>(o);
   for (; o <= length; ++o) pass.operator()<false>(o);
   // Walk back from the end, turning the steps that reach offsets into the

@@ -34,12 +34,11 @@ constexpr int kHashBits = 15;
 constexpr int kHash3Bits = 16;
 constexpr std::uint32_t kRing = MatchFinder::kRing;
 constexpr std::uint32_t kRingMask = kRing - 1;
-static_assert(kRing == 2 * kWindowSize && MatchFinder::kAhead + kWindowSize <= kRing &&
-              kRing < 0xFFFF);
+static_assert(kRing == 2 * kWindowSize && MatchFinder::kAhead + kWindowSize <= kRing);
 
 }  // namespace
 
-MatchFinder::MatchFinder() : older_(new std::uint16_t[2 * kRing]) {}
+MatchFinder::MatchFinder() : older_(new std::uint32_t[2 * kRing]) {}
 
 MatchFinder::~MatchFinder() = default;
 
@@ -69,7 +68,7 @@ Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t mo
   // which holds fewer candidates; kMaxChain candidates in all.
   std::uint32_t skew = 0;
   std::uint32_t node = 0;
-  const std::uint16_t* older = nullptr;
+  const std::uint32_t* older = nullptr;
   const auto walk = [&] {
     const bool eight = want >= 8;
     skew = want - (eight ? 8 : 4);
@@ -83,7 +82,7 @@ Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t mo
   std::uint32_t common = 0;
   std::uint32_t depth = 0;
   for (; want <= most && depth < kMaxChain; ++depth) {
-    node -= older[node & kRingMask];
+    node = older[node & kRingMask];
     const std::uint32_t source = node - skew;
     const std::uint32_t distance = cur - source;
     if (distance > kWindowSize) break;  // also the end of a chain

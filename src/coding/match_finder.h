@@ -119,7 +119,7 @@ class MatchFinder {
   bool MayFind(std::uint32_t cur, std::uint32_t want) const {
     const bool eight = want >= 8;
     const std::uint32_t node = cur + want - (eight ? 8 : 4);
-    if (older_[(eight ? kRing : 0) + (node & (kRing - 1))] > lzss::kWindowSize) return false;
+    if (node - older_[(eight ? kRing : 0) + (node & (kRing - 1))] > lzss::kWindowSize) return false;
     return !(node == failed_.node && eight == failed_.eight && want > failed_.common);
   }
 
@@ -136,11 +136,9 @@ class MatchFinder {
     std::memcpy(&bytes, buffer_ + position, 8);
     const auto slot4 = static_cast<std::uint32_t>(((bytes & 0xFFFFFFFF) * kPrime) >> shift_);
     const auto slot8 = static_cast<std::uint32_t>((bytes * kPrime) >> shift_);
-    std::uint16_t* const older = older_.get() + (position & (kRing - 1));
-    const auto link = [position](std::uint32_t& head, std::uint16_t& older) {
-      // Distances past the window read as the window's end.
-      const std::uint32_t back = position - head;
-      older = static_cast<std::uint16_t>(back < 0xFFFF ? back : 0xFFFF);
+    std::uint32_t* const older = older_.get() + (position & (kRing - 1));
+    const auto link = [position](std::uint32_t& head, std::uint32_t& older) {
+      older = head;
       head = position;
     };
     link(head4_[slot4], older[0]);
@@ -180,9 +178,10 @@ class MatchFinder {
   std::uint32_t* head3_ = nullptr;
   // Per hash of 4, 8 and 3 bytes the newest position; per position (modulo
   // twice the window) the next older one of the same hash of 4 and of 8
-  // bytes. Slots hold buffer positions; 0 lies outside every window.
+  // bytes, itself, not its distance: a link is two stores. Slots hold
+  // buffer positions; 0 lies outside every window.
   std::vector<std::uint32_t> head_;
-  std::unique_ptr<std::uint16_t[]> older_;
+  std::unique_ptr<std::uint32_t[]> older_;
 };
 
 }  // namespace qev
