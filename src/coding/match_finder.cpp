@@ -36,11 +36,25 @@ constexpr std::uint32_t kRing = MatchFinder::kRing;
 constexpr std::uint32_t kRingMask = kRing - 1;
 static_assert(kRing == 2 * kWindowSize && MatchFinder::kAhead + kWindowSize <= kRing);
 
+// The tables of the last finder that ended on this thread, for the next
+// one: small members make a finder each, and tables allocated and freed per
+// member would spread the few pages each touches over the heap.
+thread_local std::unique_ptr<std::uint32_t[]> spareRing;
+thread_local std::vector<std::uint32_t> spareHeads;
+
 }  // namespace
 
-MatchFinder::MatchFinder() : older_(new std::uint32_t[2 * kRing]) {}
+MatchFinder::MatchFinder()
+    : head_(std::move(spareHeads)),
+      older_(spareRing ? std::move(spareRing)
+                       : std::make_unique_for_overwrite<std::uint32_t[]>(2 * kRing)) {}
 
-MatchFinder::~MatchFinder() = default;
+MatchFinder::~MatchFinder() {
+  if (!spareRing) {
+    spareRing = std::move(older_);
+    spareHeads = std::move(head_);
+  }
+}
 
 void MatchFinder::Reset(const std::uint8_t* buffer, int hashBits, std::uint32_t from,
                         std::uint32_t start, std::uint32_t end) {
