@@ -160,6 +160,10 @@ fault finder-failed-walk-common src/coding/match_finder.h \
   'want > failed_.common);' \
   'want >= failed_.common);' \
   'a search for as many bytes as a failed walk had in common is skipped'
+fault finder-tables-kept src/coding/match_finder.cpp \
+  'head_.assign(2 * (std::size_t{1} << bits) + (std::size_t{1} << bits3), 0);' \
+  'head_.resize(2 * (std::size_t{1} << bits) + (std::size_t{1} << bits3), 0);' \
+  'a finder that takes the tables of the last one on its thread keeps its heads'
 fault compress-checksum-start src/coding/lzss_compress.cpp \
   'for (const std::uint8_t* byte = piece; byte != written; ++byte) sum += *byte;' \
   'for (const std::uint8_t* byte = piece + 1; byte < written; ++byte) sum += *byte;' \
