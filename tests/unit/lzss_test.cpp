@@ -321,7 +321,7 @@ TEST(LzssCompress, ShortestStreamDecodesBackTheSameInPieces) {
     EXPECT_EQ(CompressInPieces(input, 1), std::make_pair(stream, sum)) << name;
     EXPECT_EQ(CompressInPieces(input, 3), std::make_pair(stream, sum)) << name;
     Coded fresh;
-    std::thread([&] { fresh.second = LzssCompress(input, fresh.first); }).join();
+    std::thread([&fresh, &data = input] { fresh.second = LzssCompress(data, fresh.first); }).join();
     EXPECT_EQ(fresh, std::make_pair(stream, sum)) << name;
   }
 }
