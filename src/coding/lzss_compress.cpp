@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "coding/literal_groups.h"
 #include "coding/lzss_stream.h"
 
 namespace qev {
@@ -134,9 +135,7 @@ void LzssCompressor::ParseBlocks(std::size_t count, std::size_t lastLength, bool
   std::uint8_t piece[4096];
   std::uint8_t* written = piece;
   const auto append = [&] {
-    std::uint32_t sum = 0;
-    for (const std::uint8_t* byte = piece; byte != written; ++byte) sum += *byte;
-    checksum_ += sum;
+    checksum_ += lzss::SumBytes(piece, written);
     out.insert(out.end(), piece, written);
     written = piece;
   };

@@ -70,7 +70,7 @@ void MatchFinder::Reset(const std::uint8_t* buffer, int hashBits, std::uint32_t 
   head3_ = head8_ + (std::size_t{1} << bits);
   failed_ = {};
   for (std::uint32_t p = from; p < std::min(start + kAhead, end); ++p) Chain(p);
-  for (std::uint32_t p = from; p < start; ++p) head3_[Hash3(p)] = p;
+  for (std::uint32_t p = from; p < start; ++p) AddThree(p);
 }
 
 Match MatchFinder::Find(std::uint32_t cur, std::uint32_t least, std::uint32_t most) {

@@ -80,16 +80,13 @@ class MatchFinder {
              std::uint32_t end);
   // Moves on past `cur`, searched or not: cur becomes a source.
   void Advance(std::uint32_t cur) {
-    if (cur + kAhead < end_) {
-      ChainAhead(cur);
-    } else {
-      head3_[Hash3(cur)] = cur;
-    }
+    if (cur + kAhead < end_) Chain(cur + kAhead);
+    AddThree(cur);
   }
   // Advance where the block goes on past cur + kAhead.
   void ChainAhead(std::uint32_t cur) {
     Chain(cur + kAhead);
-    head3_[Hash3(cur)] = cur;
+    AddThree(cur);
   }
   // The longest match at `cur` of `least` to `most` bytes (3 <= least <=
   // most <= 18, cur + most <= end) among the sources within the 8192
@@ -152,6 +149,7 @@ class MatchFinder {
                                       shift3_);
   }
   std::uint32_t NewestThree(std::uint32_t cur) const { return head3_[Hash3(cur)]; }
+  void AddThree(std::uint32_t position) { head3_[Hash3(position)] = position; }
 
   // The last walk that failed and that any later walk from the same node
   // repeats: it went to the end of its chain, or through its first
